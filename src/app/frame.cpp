@@ -1,0 +1,91 @@
+#include <cstdio>
+
+#include "app/tuner.h"
+#include "app/tuner_state.h"
+#include "audio/tones.h"
+#include "gfx/draw.h"
+
+// SDL 1.2 turns SIGINT and SIGTERM into quit events, but the tuner never takes events
+// from the queue (a window-close request must not end it), so those signals would be
+// lost. Installed before SDL_Init, these handlers keep SDL from claiming the signals,
+// and the run ends through the normal shutdown instead.
+static void on_signal(int)
+{
+    signalled = 1;
+}
+
+static void catch_signals()
+{
+    struct sigaction sa = {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+int start_up()
+{
+    catch_signals();
+    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) == -1) {
+        printf("Error: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+    screen = SDL_SetVideoMode(screen_w, screen_h, screen_bpp, SDL_SWSURFACE);
+    if (!screen) {
+        printf("Error: %s\n", SDL_GetError());
+        return 1;
+    }
+    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+        printf("Error initializing SDL_mixer: %s\n", SDL_GetError());
+        return 1;
+    }
+    initvars();
+    if (!load_resources()) {
+        Mix_CloseAudio();
+        SDL_Quit();
+        return 1;
+    }
+    return 0;
+}
+
+bool load_resources()
+{
+    make_background();
+    if (!background) {
+        printf("Error creating the background: %s\n", SDL_GetError());
+        return false;
+    }
+    load_clips();
+    for (int n = 1; n <= 6; n++) {
+        if (!strings[n - 1]) {
+            printf("Error loading the note of string %d: %s\n", n, SDL_GetError());
+            free_resources();
+            return false;
+        }
+    }
+    return true;
+}
+
+// The overlay drawn here lies over the picture composed in the previous pass: the
+// flip shows both, and only then is the next picture composed.
+void run_pass()
+{
+    keys_handler();
+    if (show_volume_bar) {
+        draw_volume_bar();
+        show_volume_bar--;
+    }
+    SDL_Flip(screen);
+    clear_screen();
+    scroll_background();
+    draw_strings();
+    SDL_PumpEvents();
+}
+
+void shut_down()
+{
+    free_resources();
+    Mix_CloseAudio();
+    SDL_Quit();
+}

@@ -87,6 +87,16 @@ TEST(AudioAnalysis, PeakAmplitudeOfASteadySine)
     EXPECT_NEAR(p.amplitude, 0.3, 0.3 * 1e-3);
     const spectral_peak q = find_peak(x.data(), x.size(), rate, 0, x.size(), 1046.0);
     EXPECT_NEAR(q.amplitude, 0.03, 0.03 * 1e-3);
+
+    // Both at once from one transform, plus one where nothing sounds.
+    const std::vector<spectral_peak> both =
+        find_peaks(x.data(), x.size(), rate, 0, x.size(), {1046.0, 523.0, 700.0}, 20.0);
+    ASSERT_EQ(both.size(), 3u);
+    EXPECT_NEAR(both[0].hz, 1046.0, 1e-4);
+    EXPECT_NEAR(both[0].amplitude, 0.03, 0.03 * 1e-3);
+    EXPECT_NEAR(both[1].hz, 523.0, 1e-4);
+    EXPECT_NEAR(both[1].amplitude, 0.3, 0.3 * 1e-3);
+    EXPECT_LT(both[2].amplitude, 0.3 * 1e-4);
 }
 
 TEST(AudioAnalysis, Levels)

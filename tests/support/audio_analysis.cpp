@@ -103,11 +103,13 @@ static std::size_t next_pow2(std::size_t v)
     return p;
 }
 
-spectral_peak find_peak(const float *x, std::size_t n, double rate, std::size_t start,
-                        std::size_t length, double expected_hz, double search_cents)
+std::vector<spectral_peak> find_peaks(const float *x, std::size_t n, double rate, std::size_t start,
+                                      std::size_t length, const std::vector<double> &expected_hz,
+                                      double search_cents)
 {
+    std::vector<spectral_peak> peaks(expected_hz.size(), spectral_peak{0.0, 0.0});
     if (length < 16 || start >= n)
-        return {0.0, 0.0};
+        return peaks;
     // Twice the next power of two: bins well under a quarter of the main lobe's width,
     // which keeps the three-point parabola on its well-behaved top.
     const std::size_t size = 2 * next_pow2(length);
@@ -127,27 +129,35 @@ spectral_peak find_peak(const float *x, std::size_t n, double rate, std::size_t 
     fft(buf);
 
     const double bin_hz = rate / double(size);
-    const double lo_hz = expected_hz * std::pow(2.0, -search_cents / 1200.0);
-    const double hi_hz = expected_hz * std::pow(2.0, search_cents / 1200.0);
-    std::size_t lo = std::max<std::size_t>(1, std::size_t(std::floor(lo_hz / bin_hz)));
-    std::size_t hi = std::min(size / 2 - 2, std::size_t(std::ceil(hi_hz / bin_hz)));
-    if (lo > hi)
-        return {0.0, 0.0};
-    std::size_t best = lo;
-    for (std::size_t k = lo; k <= hi; k++)
-        if (std::norm(buf[k]) > std::norm(buf[best]))
-            best = k;
-    if (std::norm(buf[best]) == 0.0)
-        return {0.0, 0.0};
+    for (std::size_t p = 0; p < expected_hz.size(); p++) {
+        const double lo_hz = expected_hz[p] * std::pow(2.0, -search_cents / 1200.0);
+        const double hi_hz = expected_hz[p] * std::pow(2.0, search_cents / 1200.0);
+        const std::size_t lo = std::max<std::size_t>(1, std::size_t(std::floor(lo_hz / bin_hz)));
+        const std::size_t hi = std::min(size / 2 - 2, std::size_t(std::ceil(hi_hz / bin_hz)));
+        if (lo > hi)
+            continue;
+        std::size_t best = lo;
+        for (std::size_t k = lo; k <= hi; k++)
+            if (std::norm(buf[k]) > std::norm(buf[best]))
+                best = k;
+        if (std::norm(buf[best]) == 0.0)
+            continue;
+        const double a = std::log(std::abs(buf[best - 1]) + 1e-300);
+        const double b = std::log(std::abs(buf[best]));
+        const double c = std::log(std::abs(buf[best + 1]) + 1e-300);
+        const double denom = a - 2.0 * b + c;
+        const double delta = denom < 0.0 ? 0.5 * (a - c) / denom : 0.0;
+        const double log_peak = b - 0.25 * (a - c) * delta;
+        // A sine of amplitude A puts A/2 times the window's sum into its positive bin.
+        peaks[p] = {(double(best) + delta) * bin_hz, 2.0 * std::exp(log_peak) / wsum};
+    }
+    return peaks;
+}
 
-    const double a = std::log(std::abs(buf[best - 1]) + 1e-300);
-    const double b = std::log(std::abs(buf[best]));
-    const double c = std::log(std::abs(buf[best + 1]) + 1e-300);
-    const double denom = a - 2.0 * b + c;
-    const double delta = denom < 0.0 ? 0.5 * (a - c) / denom : 0.0;
-    const double log_peak = b - 0.25 * (a - c) * delta;
-    // A sine of amplitude A puts A/2 times the window's sum into its positive bin.
-    return {(double(best) + delta) * bin_hz, 2.0 * std::exp(log_peak) / wsum};
+spectral_peak find_peak(const float *x, std::size_t n, double rate, std::size_t start,
+                        std::size_t length, double expected_hz, double search_cents)
+{
+    return find_peaks(x, n, rate, start, length, {expected_hz}, search_cents)[0];
 }
 
 double estimate_fundamental(const float *x, std::size_t n, double rate, std::size_t onset,

@@ -43,6 +43,12 @@ struct spectral_peak {
 spectral_peak find_peak(const float *x, std::size_t n, double rate, std::size_t start,
                         std::size_t length, double expected_hz, double search_cents = 50.0);
 
+// The same for several peaks of one window at once (one transform for all): one result
+// per expected frequency, in order.
+std::vector<spectral_peak> find_peaks(const float *x, std::size_t n, double rate, std::size_t start,
+                                      std::size_t length, const std::vector<double> &expected_hz,
+                                      double search_cents = 50.0);
+
 // Fundamental frequency near `expected_hz` of a plucked tone: the peak of a 2.5 s window
 // that starts 0.15 s after `onset` (past the attack's noise and transient).
 double estimate_fundamental(const float *x, std::size_t n, double rate, std::size_t onset,

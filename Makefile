@@ -3,7 +3,7 @@ BUILD      ?= build
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test build deps clips clean
+.PHONY: run test build deps clips clean bench mipsel deb demo
 
 run: build
 	$(BUILD)/vessandrel-tuner
@@ -23,5 +23,45 @@ clips: deps
 	cmake --build $(BUILD) -j$(JOBS) --target clipgen
 	$(BUILD)/tools/clipgen/clipgen assets
 
+# A scripted session of the real tuner in a private X server: pictures of the credits,
+# the tuner view, a string playing and the volume overlay, and a WAV of the note.
+demo: build
+	mkdir -p docs/demo
+	$(BUILD)/tests/tuner-session --demo docs/demo
+
+# Figures, not tests: what a pass, start-up, decoding and the first note cost, the
+# instruction counts under callgrind, and the peak memory of a scripted session.
+BENCH      ?= build-bench
+BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true
+bench: deps
+	cmake -S . -B $(BENCH) -DTUNER_BENCH=ON -DTUNER_TESTS=OFF -DTUNER_TOOLS=OFF \
+	      -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BENCH) -j$(JOBS)
+	$(BENCH)/bench/tuner-bench $(BENCH_ARGS)
+	scripts/bench-callgrind $(BENCH)
+	scripts/bench-memory $(BENCH)
+
+# The handheld's build: cross-compiled against a sysroot of Debian's mipsel packages
+# (downloaded once into .cache/, which `make clean` keeps), the unit tests run under
+# qemu, and a tarball for the device left in $(MIPSEL_BUILD).
+MIPSEL_BUILD   ?= build-mipsel
+MIPSEL_SYSROOT ?= .cache/mipsel-sysroot
+mipsel:
+	@scripts/install-cross-deps
+	scripts/mipsel-sysroot $(MIPSEL_SYSROOT)
+	cmake -S . -B $(MIPSEL_BUILD) --toolchain cmake/cross-toolchain.cmake \
+	      -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=$(abspath $(MIPSEL_SYSROOT)) \
+	      -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
+	cmake --build $(MIPSEL_BUILD) -j$(JOBS)
+	ctest --test-dir $(MIPSEL_BUILD) --output-on-failure -j$(JOBS)
+
+# A Debian package of the desktop build, its dependencies found by dpkg-shlibdeps.
+DEB_BUILD ?= build-deb
+deb: deps
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DTUNER_TESTS=OFF -DTUNER_TOOLS=OFF \
+	      $(CMAKE_ARGS)
+	cmake --build $(DEB_BUILD) -j$(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD)

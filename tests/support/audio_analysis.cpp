@@ -86,10 +86,14 @@ void fft(std::vector<std::complex<double>> &a)
         const std::size_t half = len / 2, stride = n / len;
         for (std::size_t i = 0; i < n; i += len) {
             for (std::size_t k = 0; k < half; k++) {
+                // Spelt out: std::complex's operator* guards against infinities at a
+                // cost that dominates a transform this size.
+                const std::complex<double> w = tw[k * stride], b = a[i + k + half];
+                const double vr = b.real() * w.real() - b.imag() * w.imag();
+                const double vi = b.real() * w.imag() + b.imag() * w.real();
                 const std::complex<double> u = a[i + k];
-                const std::complex<double> v = a[i + k + half] * tw[k * stride];
-                a[i + k] = u + v;
-                a[i + k + half] = u - v;
+                a[i + k] = std::complex<double>(u.real() + vr, u.imag() + vi);
+                a[i + k + half] = std::complex<double>(u.real() - vr, u.imag() - vi);
             }
         }
     }
@@ -117,34 +121,52 @@ std::vector<spectral_peak> find_peaks(const float *x, std::size_t n, double rate
     // neither they nor other partials bend the main lobe measurably.
     const double sigma = double(length) / 10.0;
     const double centre = 0.5 * double(length - 1);
-    std::vector<std::complex<double>> buf(size);
+    // The windowed samples are real, so they are packed two to a complex value (even
+    // samples real, odd imaginary) and transformed at half the size; each wanted bin is
+    // then unpacked from two bins of that transform.
+    const std::size_t half = size / 2;
+    std::vector<std::complex<double>> z(half);
     double wsum = 0.0;
     for (std::size_t i = 0; i < length; i++) {
         const double d = (double(i) - centre) / sigma;
         const double w = std::exp(-0.5 * d * d);
         wsum += w;
-        const double s = start + i < n ? double(x[start + i]) : 0.0;
-        buf[i] = std::complex<double>(s * w, 0.0);
+        const double v = start + i < n ? double(x[start + i]) * w : 0.0;
+        if (i % 2 == 0)
+            z[i / 2].real(v);
+        else
+            z[i / 2].imag(v);
     }
-    fft(buf);
+    fft(z);
+    const auto magnitude = [&](std::size_t k) {
+        const std::complex<double> zk = z[k % half], zc = std::conj(z[(half - k % half) % half]);
+        const std::complex<double> even = 0.5 * (zk + zc);
+        const std::complex<double> odd = std::complex<double>(0.0, -0.5) * (zk - zc);
+        return std::abs(even + std::polar(1.0, -2.0 * pi * double(k) / double(size)) * odd);
+    };
 
     const double bin_hz = rate / double(size);
     for (std::size_t p = 0; p < expected_hz.size(); p++) {
         const double lo_hz = expected_hz[p] * std::pow(2.0, -search_cents / 1200.0);
         const double hi_hz = expected_hz[p] * std::pow(2.0, search_cents / 1200.0);
         const std::size_t lo = std::max<std::size_t>(1, std::size_t(std::floor(lo_hz / bin_hz)));
-        const std::size_t hi = std::min(size / 2 - 2, std::size_t(std::ceil(hi_hz / bin_hz)));
+        const std::size_t hi = std::min(half - 2, std::size_t(std::ceil(hi_hz / bin_hz)));
         if (lo > hi)
             continue;
         std::size_t best = lo;
-        for (std::size_t k = lo; k <= hi; k++)
-            if (std::norm(buf[k]) > std::norm(buf[best]))
+        double best_mag = magnitude(lo);
+        for (std::size_t k = lo + 1; k <= hi; k++) {
+            const double m = magnitude(k);
+            if (m > best_mag) {
                 best = k;
-        if (std::norm(buf[best]) == 0.0)
+                best_mag = m;
+            }
+        }
+        if (best_mag == 0.0)
             continue;
-        const double a = std::log(std::abs(buf[best - 1]) + 1e-300);
-        const double b = std::log(std::abs(buf[best]));
-        const double c = std::log(std::abs(buf[best + 1]) + 1e-300);
+        const double a = std::log(magnitude(best - 1) + 1e-300);
+        const double b = std::log(best_mag);
+        const double c = std::log(magnitude(best + 1) + 1e-300);
         const double denom = a - 2.0 * b + c;
         const double delta = denom < 0.0 ? 0.5 * (a - c) / denom : 0.0;
         const double log_peak = b - 0.25 * (a - c) * delta;

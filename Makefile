@@ -3,7 +3,7 @@ BUILD      ?= build
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test build deps clips clean bench mipsel deb demo
+.PHONY: run test build deps clips clean bench mipsel deb demo bench-mipsel
 
 run: build
 	$(BUILD)/vessandrel-tuner
@@ -40,6 +40,15 @@ bench: deps
 	$(BENCH)/bench/tuner-bench $(BENCH_ARGS)
 	scripts/bench-callgrind $(BENCH)
 	scripts/bench-memory $(BENCH)
+	@if [ -d "$(MIPSEL_SYSROOT)" ] && command -v qemu-mipsel >/dev/null; then \
+	  scripts/bench-mipsel $(MIPSEL_SYSROOT); \
+	else \
+	  echo "No MIPS figures: make mipsel first (it fetches the sysroot and qemu), then make bench-mipsel"; \
+	fi
+
+# The same instruction counts from the handheld's build, under qemu.
+bench-mipsel:
+	scripts/bench-mipsel $(MIPSEL_SYSROOT)
 
 # The handheld's build: cross-compiled against a sysroot of Debian's mipsel packages
 # (downloaded once into .cache/, which `make clean` keeps), the unit tests run under

@@ -4,6 +4,9 @@
 //   tuner-count empty          leaves before SDL is touched
 //   tuner-count startup        leaves right after the first credits flip
 //   tuner-count passes N       start-up, credits, N passes of the main loop, then leaves
+//   tuner-count background N   start-up, credits, N more background builds, then leaves
+//   tuner-count clips N        start-up, credits, N more loads of the six clips, then leaves
+// so passes N less passes 0, divided by N, is one pass, and so on.
 // Every run leaves with _exit, so that shutdown never enters a count.
 #include <cstdio>
 #include <cstdlib>
@@ -11,19 +14,26 @@
 #include <unistd.h>
 
 #include "app/tuner.h"
+#include "app/tuner_state.h"
+#include "audio/tones.h"
 #include "bench_support.h"
+#include "gfx/draw.h"
 
 static void leave_now()
 {
     _exit(0);
 }
 
+static int usage(const char *name)
+{
+    fprintf(stderr, "usage: %s empty | startup | passes N | background N | clips N\n", name);
+    return 2;
+}
+
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s empty | startup | passes N\n", argv[0]);
-        return 2;
-    }
+    if (argc < 2)
+        return usage(argv[0]);
     if (strcmp(argv[1], "empty") == 0)
         _exit(0);
     use_dummy_drivers();
@@ -32,14 +42,26 @@ int main(int argc, char **argv)
         tuner_up();
         return 1;
     }
-    if (strcmp(argv[1], "passes") == 0 && argc == 3) {
-        long passes = strtol(argv[2], nullptr, 10);
-        if (!tuner_up())
-            return 1;
-        for (long i = 0; i < passes; i++)
+    if (argc != 3)
+        return usage(argv[0]);
+    long times = strtol(argv[2], nullptr, 10);
+    bool passes = strcmp(argv[1], "passes") == 0;
+    bool builds = strcmp(argv[1], "background") == 0;
+    bool loads = strcmp(argv[1], "clips") == 0;
+    if (!passes && !builds && !loads)
+        return usage(argv[0]);
+    if (!tuner_up())
+        return 1;
+    for (long i = 0; i < times; i++) {
+        if (passes) {
             run_pass();
-        _exit(0);
+        } else if (builds) {
+            SDL_FreeSurface(background);
+            make_background();
+        } else {
+            free_resources();
+            load_clips();
+        }
     }
-    fprintf(stderr, "usage: %s empty | startup | passes N\n", argv[0]);
-    return 2;
+    _exit(0);
 }

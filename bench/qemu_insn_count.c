@@ -68,7 +68,7 @@ static void on_translate(qemu_plugin_id_t id, struct qemu_plugin_tb *tb)
                                          (void *)(uintptr_t)qemu_plugin_tb_n_insns(tb));
 }
 
-static void on_exit(qemu_plugin_id_t id, void *unused)
+static void report_counts(qemu_plugin_id_t id, void *unused)
 {
     (void)id;
     (void)unused;
@@ -84,6 +84,6 @@ __attribute__((visibility("default"))) int qemu_plugin_install(qemu_plugin_id_t 
     (void)argc;
     (void)argv;
     qemu_plugin_register_vcpu_tb_trans_cb(id, on_translate);
-    qemu_plugin_register_atexit_cb(id, on_exit, NULL);
+    qemu_plugin_register_atexit_cb(id, report_counts, NULL);
     return 0;
 }

@@ -93,6 +93,19 @@ TEST(Clipgen, DecayTimesAreAsAsked)
     }
 }
 
+TEST(Clipgen, DampingBeyondReachStaysStable)
+{
+    // A treble asked to die in 50 ms over a 3 s fundamental is more than a one-pole loss
+    // filter can do while losing at DC as well; the string must still die away, never grow.
+    const std::vector<float> x = render_pluck(1000.0, 2.7, 3.0, 0.05, 0.3, 5000.0, 0.0, 9);
+    const std::size_t half_second = std::size_t(0.5 * rate);
+    const double early = rms_dbfs(x.data(), half_second);
+    const double late = rms_dbfs(x.data() + x.size() - half_second, half_second);
+    EXPECT_LT(late, early - 20.0);
+    EXPECT_LT(peak_dbfs(x.data() + x.size() - half_second, half_second),
+              peak_dbfs(x.data(), half_second));
+}
+
 TEST(Clipgen, PickLeavesANotch)
 {
     // Plucked a quarter of the way along, the fourth partial has a node under the pick.

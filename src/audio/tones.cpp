@@ -28,9 +28,17 @@ void load_clips()
     }
 }
 
+// SDL_mixer 1.2 resumes an Ogg clip wherever its decoder last stopped, through a halt
+// and through Mix_PlayMusic alike, and even a rewind lets the decoded remainder play
+// first. Only a freshly opened clip sounds from the pluck, so the selected note is
+// reopened over its bytes each time it is played.
 void play_string()
 {
-    Mix_PlayMusic(strings[strselect - 1], -1);
+    int i = strselect - 1;
+    Mix_FreeMusic(strings[i]);
+    SDL_RWseek(clip_rw[i], 0, RW_SEEK_SET);
+    strings[i] = Mix_LoadMUS_RW(clip_rw[i]);
+    Mix_PlayMusic(strings[i], -1);
 }
 
 void free_resources()

@@ -1,0 +1,241 @@
+// The built executables, run as a player's shell would run them: what they print on
+// standard output, how they end, and how they take SIGINT and SIGTERM.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+extern char **environ;
+
+namespace {
+
+// SDL's disk audio driver creates its file inside Mix_OpenAudio, after the tuner has
+// taken over SIGINT and SIGTERM, so the file's appearance says the signals are ours.
+constexpr double credits_seconds = 4.82;
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+Child spawn(const char *exe, const std::map<std::string, std::string> &overrides)
+{
+    std::vector<std::string> env;
+    for (char **e = environ; *e; e++) {
+        std::string entry = *e;
+        if (!overrides.count(entry.substr(0, entry.find('='))))
+            env.push_back(entry);
+    }
+    for (const auto &[name, value] : overrides)
+        env.push_back(name + "=" + value);
+    std::vector<char *> envp;
+    for (std::string &entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    int fds[2];
+    Child child;
+    if (pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return child;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    // Whatever this test inherited, the tuner starts with the signals at their defaults.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t set;
+    sigemptyset(&set);
+    posix_spawnattr_setsigmask(&attr, &set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &set);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char *argv[] = {const_cast<char *>(exe), nullptr};
+    int err = posix_spawn(&child.pid, exe, &actions, &attr, argv, envp.data());
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    child.out = fds[0];
+    if (err != 0) {
+        ADD_FAILURE() << "cannot start " << exe << ": " << std::strerror(err);
+        child.pid = -1;
+    }
+    return child;
+}
+
+double now()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+void sleep_until(double t)
+{
+    while (now() < t)
+        usleep(10000);
+}
+
+// Everything the child wrote, and how it ended; a child that outlives the deadline
+// is killed and reported as status -1.
+struct Ending {
+    std::string out;
+    int status = -1;
+    double at = 0; // when it was seen to end
+};
+
+Ending finish(Child child, double seconds = 30)
+{
+    Ending end;
+    if (child.pid < 0)
+        return end;
+    double deadline = now() + seconds;
+    int raw = 0;
+    pid_t done = 0;
+    while ((done = waitpid(child.pid, &raw, WNOHANG)) == 0 && now() < deadline)
+        usleep(10000);
+    end.at = now();
+    if (done == 0) {
+        kill(child.pid, SIGKILL);
+        waitpid(child.pid, &raw, 0);
+        ADD_FAILURE() << "the tuner was still running " << seconds << " s later";
+    } else if (WIFEXITED(raw)) {
+        end.status = WEXITSTATUS(raw);
+    } else {
+        ADD_FAILURE() << "the tuner died of signal " << WTERMSIG(raw);
+    }
+    char buf[512];
+    ssize_t n;
+    while ((n = read(child.out, buf, sizeof buf)) > 0)
+        end.out.append(buf, size_t(n));
+    close(child.out);
+    return end;
+}
+
+// One line: the given beginning, then SDL's error text, which is never empty.
+testing::AssertionResult one_error_line(const std::string &out, const std::string &start)
+{
+    if (out.compare(0, start.size(), start) != 0)
+        return testing::AssertionFailure() << "output does not start with \"" << start << "\": \"" << out << "\"";
+    if (out.size() <= start.size() + 1 || out.back() != '\n' ||
+        out.find('\n') != out.size() - 1)
+        return testing::AssertionFailure() << "output is not one line with a message: \"" << out << "\"";
+    return testing::AssertionSuccess();
+}
+
+class Program : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tuner-program-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override
+    {
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.')
+                    unlink((dir + "/" + e->d_name).c_str());
+            closedir(d);
+        }
+        rmdir(dir.c_str());
+    }
+    std::string dir;
+};
+
+TEST_F(Program, AVideoDriverThatDoesNotExistGivesOneErrorLineAndStatus1)
+{
+    Ending end = finish(spawn(TUNER_EXE, {{"SDL_VIDEODRIVER", "no-such-video-driver"},
+                                          {"SDL_AUDIODRIVER", "dummy"}}));
+    EXPECT_TRUE(one_error_line(end.out, "Error: "));
+    EXPECT_EQ(end.status, 1);
+}
+
+TEST_F(Program, AnAudioDeviceThatCannotOpenGivesTheMixerErrorAndStatus1)
+{
+    Ending end = finish(spawn(TUNER_EXE, {{"SDL_VIDEODRIVER", "dummy"},
+                                          {"SDL_AUDIODRIVER", "disk"},
+                                          {"SDL_DISKAUDIOFILE", dir + "/missing/tone.raw"}}));
+    EXPECT_TRUE(one_error_line(end.out, "Error initializing SDL_mixer: "));
+    EXPECT_EQ(end.status, 1);
+}
+
+TEST_F(Program, AClipThatCannotBeLoadedIsNamedAndGivesStatus1)
+{
+    Ending end = finish(spawn(TUNER_BROKEN_EXE, {{"SDL_VIDEODRIVER", "dummy"},
+                                                 {"SDL_AUDIODRIVER", "dummy"}}));
+    EXPECT_TRUE(one_error_line(end.out, "Error loading the note of string 4: "));
+    EXPECT_EQ(end.status, 1);
+}
+
+// Four runs at once to keep the wait short: two are signalled while the credits show,
+// two once the credits have run out and the main loop spins.
+TEST_F(Program, SigintAndSigtermEndTheRunThroughTheNormalShutdown)
+{
+    struct Run {
+        int signal;
+        bool in_credits;
+        std::string audio;
+        Child child;
+        double ready = 0;
+    };
+    std::vector<Run> runs = {{SIGTERM, true, dir + "/term-credits.raw", {}},
+                             {SIGINT, true, dir + "/int-credits.raw", {}},
+                             {SIGTERM, false, dir + "/term-loop.raw", {}},
+                             {SIGINT, false, dir + "/int-loop.raw", {}}};
+    for (Run &r : runs)
+        r.child = spawn(TUNER_EXE, {{"SDL_VIDEODRIVER", "dummy"},
+                                    {"SDL_AUDIODRIVER", "disk"},
+                                    {"SDL_DISKAUDIOFILE", r.audio}});
+    double deadline = now() + 30;
+    for (Run &r : runs) {
+        struct stat st;
+        while (r.child.pid > 0 && stat(r.audio.c_str(), &st) != 0 && now() < deadline)
+            usleep(5000);
+        r.ready = now();
+        EXPECT_LT(r.ready, deadline) << "the tuner never opened its audio device";
+    }
+    for (bool in_credits : {true, false}) {
+        for (Run &r : runs) {
+            if (r.in_credits != in_credits)
+                continue;
+            sleep_until(r.ready + (in_credits ? 0.3 : credits_seconds + 1.2));
+            if (r.child.pid > 0)
+                kill(r.child.pid, r.signal);
+        }
+        for (Run &r : runs) {
+            if (r.in_credits != in_credits)
+                continue;
+            Ending end = finish(r.child, 10);
+            const char *when = in_credits ? " during the credits" : " in the main loop";
+            EXPECT_EQ(end.status, 0) << strsignal(r.signal) << when;
+            EXPECT_EQ(end.out, "");
+            std::printf("%s%s: ended %.2f s after the audio device opened\n", strsignal(r.signal),
+                        when, end.at - r.ready);
+            if (in_credits) {
+                EXPECT_LT(end.at - r.ready, credits_seconds)
+                    << strsignal(r.signal) << " waited for the credits to run out";
+            }
+        }
+    }
+}
+
+} // namespace

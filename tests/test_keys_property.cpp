@@ -54,7 +54,7 @@ Action step(Model &m, const Held &h)
 // Short presses, releases, and runs in which the same keys stay held, so the latch is
 // exercised both ways and every key gets to act. The volume is pushed up in some
 // stretches and down in others so that both ends of the scale are met; Left Ctrl is
-// held less often than the rest, since each note it starts is opened afresh.
+// held far less often than the rest, since each note it starts is opened afresh.
 Held next_keys(std::mt19937 &rng, const Held &before, bool rising)
 {
     std::uint32_t r = rng();
@@ -76,7 +76,7 @@ Held next_keys(std::mt19937 &rng, const Held &before, bool rising)
         Held h;
         h.left = one_in_4(r >> 2, 0);
         h.right = one_in_4(r >> 2, 1);
-        h.lctrl = one_in_16(q, 0);
+        h.lctrl = ((q >> 12) & 63) == 0;
         h.up = rising ? one_in_4(r >> 2, 2) : one_in_16(q, 1);
         h.down = rising ? one_in_16(q, 2) : one_in_4(r >> 2, 3);
         h.escape = one_in_4(r >> 2, 4);
@@ -156,7 +156,7 @@ TEST(KeysProperty, EveryPassKeepsTheRulesAndTheRanges)
     EXPECT_GT(at_top, 0) << "Up never met the top of the scale";
     EXPECT_GT(at_bottom, 0) << "Down never met the bottom of the scale";
     for (int a = select_left; a <= quit; a++)
-        EXPECT_GT(acted[a], passes / 200) << "action " << a << " was hardly exercised";
+        EXPECT_GT(acted[a], 100) << "action " << a << " was hardly exercised";
     std::printf("actions over %ld passes: none %ld, left %ld, right %ld, play %ld, up %ld "
                 "(%ld at the top), down %ld (%ld at the bottom), tab %ld\n",
                 passes, acted[none], acted[select_left], acted[select_right], acted[play],

@@ -223,22 +223,10 @@ TEST_F(Tuner, EveryStringSoundsInTuneAndAChangeOfStringSilencesIt)
     }
 }
 
-// The overlay at each step shows the volume as segments and a number: volume / 4 of
-// each, the number two characters wide from 40 (number 10) on.
-static bool overlay_shows(const picture &p, int volume)
-{
-    overlay o = read_overlay(p);
-    bool two_digits = volume >= 40;
-    return o.present && o.segments == volume / 4 && o.cell_x11 && o.cell_x3 == two_digits && !o.stray_text;
-}
-
 TEST_F(Tuner, UpShowsTheVolumeOverlayOverTheTunerView)
 {
     ASSERT_NO_FATAL_FAILURE(skip_credits());
-    key_down(s, XK_Up);
-    bool shown = capture_until(s, p, 3, [](const picture &q) { return read_overlay(q).present; });
-    key_up(s, XK_Up);
-    ASSERT_TRUE(shown);
+    ASSERT_TRUE(change_volume(s, p, XK_Up, 68)) << read_overlay(p).segments << " segments";
     // 64 + 4: "17" ending at x 18 and 17 segments, the top one at y 115.
     overlay o = read_overlay(p);
     EXPECT_EQ(o.segments, 17);
@@ -255,13 +243,9 @@ TEST_F(Tuner, UpShowsTheVolumeOverlayOverTheTunerView)
 TEST_F(Tuner, DownToVolumeZeroSilencesTheNoteAndUpBringsItBack)
 {
     ASSERT_NO_FATAL_FAILURE(skip_credits());
-    for (int volume = 60; volume >= 0; volume -= 4) {
-        key_down(s, XK_Down);
-        bool shown = capture_until(s, p, 3, [volume](const picture &q) { return overlay_shows(q, volume); });
-        key_up(s, XK_Down);
-        ASSERT_TRUE(shown) << "volume " << volume << ": " << read_overlay(p).segments << " segments";
-        sleep_ms(30);
-    }
+    for (int volume = 60; volume >= 0; volume -= 4)
+        ASSERT_TRUE(change_volume(s, p, XK_Down, volume))
+            << "volume " << volume << ": " << read_overlay(p).segments << " segments";
 
     // The note plays (its string shakes) but nothing is heard.
     std::size_t start = audio_bytes(s);
@@ -273,11 +257,8 @@ TEST_F(Tuner, DownToVolumeZeroSilencesTheNoteAndUpBringsItBack)
 
     // Up to volume 4 of the mixer's 128: the note comes back at no more than 4/128 of
     // full scale.
-    key_down(s, XK_Up);
-    bool shown = capture_until(s, p, 3, [](const picture &q) { return overlay_shows(q, 4); });
+    ASSERT_TRUE(change_volume(s, p, XK_Up, 4)) << read_overlay(p).segments << " segments";
     std::size_t seen = audio_bytes(s);
-    key_up(s, XK_Up);
-    ASSERT_TRUE(shown) << read_overlay(p).segments << " segments";
     std::size_t from = seen + 2 * audio_buffer_bytes;
     ASSERT_TRUE(wait_audio(s, from + seconds_of_audio(1.0), 10));
     int peak = peak_sample(read_audio(s, from, seconds_of_audio(1.0)));

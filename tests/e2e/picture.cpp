@@ -142,6 +142,12 @@ overlay read_overlay(const picture &p)
     return o;
 }
 
+bool overlay_shows(const picture &p, int volume)
+{
+    overlay o = read_overlay(p);
+    return o.present && o.segments == volume / 4 && o.cell_x11 && o.cell_x3 == (volume >= 40) && !o.stray_text;
+}
+
 // One line of 8 x 8 text: every lit pixel in its colour, the cells of blanks dark,
 // the others lit. `text` may be shorter than the line when only its start is known.
 static std::string check_line(const picture &p, int x, int y, std::uint16_t colour, const std::string &text,

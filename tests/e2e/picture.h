@@ -54,6 +54,9 @@ struct overlay {
     bool stray_text = false; // white pixels left of x 3 or between x 19 and 21 in those rows
 };
 overlay read_overlay(const picture &p);
+// Whether the overlay shows `volume`: volume / 4 segments and the number volume / 4,
+// two characters wide (from x 3) from volume 40 on, else one (at x 11).
+bool overlay_shows(const picture &p, int volume);
 
 // The credits screen: the four lines in their colours on black, the first two with
 // their text. Empty when all is as it should be, else why not.

@@ -303,6 +303,27 @@ bool capture_until(session &s, picture &p, double seconds, const std::function<b
     return false;
 }
 
+bool change_volume(session &s, picture &p, unsigned long keysym, int volume)
+{
+    bool up = keysym == XK_Up;
+    int before = up ? volume - 4 : volume + 4;
+    for (int attempt = 0; attempt < 4; attempt++) {
+        if (attempt > 0) {
+            key_down(s, up ? XK_Down : XK_Up);
+            capture_until(s, p, 1, [before](const picture &q) { return overlay_shows(q, before); });
+            key_up(s, up ? XK_Down : XK_Up);
+            sleep_ms(int(30 * s.slowness));
+        }
+        key_down(s, keysym);
+        bool shown = capture_until(s, p, 2, [volume](const picture &q) { return overlay_shows(q, volume); });
+        key_up(s, keysym);
+        sleep_ms(int(30 * s.slowness));
+        if (shown)
+            return true;
+    }
+    return false;
+}
+
 void send_close_request(session &s)
 {
     XEvent e = {};

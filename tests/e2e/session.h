@@ -64,6 +64,13 @@ bool capture(session &s, picture &p);
 // Captures until `accept` says yes or the time runs out; the last capture stays in p.
 bool capture_until(session &s, picture &p, double seconds, const std::function<bool(const picture &)> &accept);
 
+// Presses Up or Down and waits for the overlay to show `volume`, the level the press
+// should lead to. The overlay lasts 240 passes, some tens of milliseconds here; should
+// a busy machine keep the driver off the processor that long, the press is undone with
+// the other key and made again, which leaves the volume where it was meant to be.
+// False when the overlay never showed `volume`; p holds the last capture.
+bool change_volume(session &s, picture &p, unsigned long keysym, int volume);
+
 // A request to close the window, as a window manager sends it when the user clicks
 // the close button: a WM_PROTOCOLS client message carrying WM_DELETE_WINDOW.
 void send_close_request(session &s);

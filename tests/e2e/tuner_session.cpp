@@ -124,24 +124,16 @@ bool run_script(session &s)
     // Let the note ring, then raise the volume while it sounds.
     if (!wait_audio(s, sound_from + std::size_t(2.0 * audio_rate) * audio_frame_bytes, 30))
         return fail(s, "the sound capture does not grow");
-    key_down(s, XK_Up);
-    bool shown = capture_until(s, p, 10, [](const picture &q) { return read_overlay(q).segments == 17; });
-    key_up(s, XK_Up);
-    if (!shown)
+    if (!change_volume(s, p, XK_Up, 68))
         return fail(s, "no volume overlay after Up");
     keep_picture(p, "volume.png");
-    sleep_ms(int(40 * s.slowness));
     std::size_t sound_to = audio_bytes(s) + std::size_t(1.0 * audio_rate) * audio_frame_bytes;
     if (!wait_audio(s, sound_to, 30))
         return fail(s, "the sound capture does not grow");
 
     // Down, and Right, which halts the note, before quitting.
-    key_down(s, XK_Down);
-    shown = capture_until(s, p, 10, [](const picture &q) { return read_overlay(q).segments == 16; });
-    key_up(s, XK_Down);
-    if (!shown)
+    if (!change_volume(s, p, XK_Down, 64))
         return fail(s, "no volume overlay after Down");
-    sleep_ms(int(40 * s.slowness));
     if (!select_string(s, XK_Right, 4, p))
         return fail(s, "Right did not select string 4");
 

@@ -160,7 +160,7 @@ void print_summary(const std::string &log_path)
         if (text.find("LEAK SUMMARY") != std::string::npos)
             leak_summary = true;
         if (leak_summary || text.find("ERROR SUMMARY") != std::string::npos ||
-            text.find("in use at exit") != std::string::npos)
+            text.find("in use at exit") != std::string::npos || text.find("heap usage") != std::string::npos)
             std::printf("memcheck: %s\n", text.c_str());
         if (text.empty())
             leak_summary = false;

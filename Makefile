@@ -56,7 +56,7 @@ bench-mipsel:
 MIPSEL_BUILD   ?= build-mipsel
 MIPSEL_SYSROOT ?= .cache/mipsel-sysroot
 mipsel:
-	@scripts/install-cross-deps
+	@scripts/install-deps cross
 	scripts/mipsel-sysroot $(MIPSEL_SYSROOT)
 	cmake -S . -B $(MIPSEL_BUILD) --toolchain cmake/cross-toolchain.cmake \
 	      -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=$(abspath $(MIPSEL_SYSROOT)) \

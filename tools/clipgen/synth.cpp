@@ -7,14 +7,16 @@
 static const double pi = 3.14159265358979323846;
 
 // The voice of each string, by string number minus one. Lower strings ring longer and
-// keep their overtones longer; the pick sits a little nearer the bridge, relatively, on
-// the thin strings, as it does under a player's hand.
+// keep their overtones longer.
 static const int string_note[6] = {64, 59, 55, 50, 45, 40};
 static const double string_seconds[6] = {6.0, 7.0, 8.0, 10.0, 11.5, 13.0};
 static const double string_t60[6] = {7.0, 8.0, 9.0, 10.5, 12.0, 13.5};
 static const double string_t60_treble[6] = {1.4, 1.3, 1.2, 1.0, 0.9, 0.8};
-static const double string_pick[6] = {0.18, 0.18, 0.18, 0.18, 0.18, 0.18};
-static const double string_brightness[6] = {3000.0, 3000.0, 3000.0, 3000.0, 3000.0, 3000.0};
+
+// Every string is plucked the same way: the pick at the same fraction of the string's
+// length from the bridge, and as hard (the cut-off of the pluck's lowpass, in Hz).
+static const double pick_position = 0.18;
+static const double pluck_brightness = 3000.0;
 
 // Half the spread between the two polarisations: enough to make high partials beat
 // slowly, far too little to be heard as mistuning.
@@ -231,7 +233,7 @@ std::vector<float> render_clip(int string_number)
 {
     const int i = string_number - 1;
     std::vector<float> x = render_pluck(string_hz(string_number), string_seconds[i], string_t60[i],
-                                        string_t60_treble[i], string_pick[i], string_brightness[i],
+                                        string_t60_treble[i], pick_position, pluck_brightness,
                                         detune_cents, unsigned(string_number));
     const std::size_t second = std::min(x.size(), std::size_t(clip_rate));
     double sum = 0.0;

@@ -13,34 +13,34 @@
 #include "audio/tones.h"
 #include "bench_support.h"
 
-static void BM_Pass(benchmark::State &state)
+// Passes of the main loop, idle or with the low E playing: then the selected string
+// shakes, and the mixer decodes on the audio thread beside it.
+static void time_passes(benchmark::State &state, bool playing)
 {
     if (!tuner_up()) {
         state.SkipWithError("start-up failed");
         return;
     }
-    for (auto _ : state)
-        run_pass();
-    state.counters["passes/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
-    tuner_down();
-}
-BENCHMARK(BM_Pass);
-
-// The same pass while a note plays: the selected string shakes, and the mixer decodes on
-// the audio thread beside it.
-static void BM_PassPlaying(benchmark::State &state)
-{
-    if (!tuner_up()) {
-        state.SkipWithError("start-up failed");
-        return;
+    if (playing) {
+        strselect = 6;
+        play_string();
     }
-    strselect = 6;
-    play_string();
     for (auto _ : state)
         run_pass();
     state.counters["passes/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
     strselect = 1;
     tuner_down();
+}
+
+static void BM_Pass(benchmark::State &state)
+{
+    time_passes(state, false);
+}
+BENCHMARK(BM_Pass);
+
+static void BM_PassPlaying(benchmark::State &state)
+{
+    time_passes(state, true);
 }
 BENCHMARK(BM_PassPlaying);
 

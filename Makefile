@@ -3,12 +3,17 @@ BUILD      ?= build
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test build deps clips clean bench mipsel deb demo bench-mipsel
+.PHONY: run test build deps clips clean bench mipsel deb demo bench-mipsel handheld
 
 run: build
 	$(BUILD)/vessandrel-tuner
 
-test: build
+# Every test: the desktop's, and the handheld's executable run as a release 1 core
+# without an FPU under qemu and booted in an emulated MIPS machine.
+test: build handheld
+	cmake -S . -B $(BUILD) -DTUNER_HANDHELD_EXE=$(abspath $(HANDHELD_BUILD))/vessandrel-tuner \
+	      $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 build: deps
@@ -50,16 +55,31 @@ bench: deps
 bench-mipsel:
 	scripts/bench-mipsel $(MIPSEL_SYSROOT)
 
-# The handheld's build: cross-compiled against a sysroot of Debian's mipsel packages
-# (downloaded once into .cache/, which `make clean` keeps), the unit tests run under
-# qemu, and a tarball for the device left in $(MIPSEL_BUILD).
+# The handheld's own build: one static executable for any MIPS32 little-endian Linux
+# (release 1 instructions, no FPU, musl linked in), made with a toolchain built from
+# Debian's source packages (scripts/handheld-toolchain, cached in .cache/handheld, which
+# `make clean` keeps) and checked instruction by instruction. Leaves the program, the
+# device tarball and the application bundle in $(HANDHELD_BUILD).
+HANDHELD_BUILD ?= build-handheld
+handheld:
+	@scripts/install-deps handheld
+	scripts/handheld-toolchain .cache/handheld
+	cmake -S . -B $(HANDHELD_BUILD) --toolchain cmake/handheld-toolchain.cmake \
+	      -DTUNER_HANDHELD_ROOT=$(abspath .cache/handheld/sysroot) -DCMAKE_BUILD_TYPE=Release \
+	      -DTUNER_TESTS=ON -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
+	cmake --build $(HANDHELD_BUILD) -j$(JOBS)
+	scripts/check-isa $(HANDHELD_BUILD)/vessandrel-tuner
+
+# The glibc cross build, the way the unit tests run on the MIPS instruction set: built
+# against a sysroot of Debian's mipsel packages (downloaded once into .cache/), the unit
+# tests run under qemu. Debian's mipsel is release 2 with an FPU: not for the device.
 MIPSEL_BUILD   ?= build-mipsel
 MIPSEL_SYSROOT ?= .cache/mipsel-sysroot
 mipsel:
 	@scripts/install-deps cross
 	scripts/mipsel-sysroot $(MIPSEL_SYSROOT)
 	cmake -S . -B $(MIPSEL_BUILD) --toolchain cmake/cross-toolchain.cmake \
-	      -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=$(abspath $(MIPSEL_SYSROOT)) \
+	      -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=$(abspath $(MIPSEL_SYSROOT)) -DTUNER_TESTS=ON \
 	      -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
 	cmake --build $(MIPSEL_BUILD) -j$(JOBS)
 	ctest --test-dir $(MIPSEL_BUILD) --output-on-failure -j$(JOBS)
@@ -73,4 +93,4 @@ deb: deps
 	cd $(DEB_BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD)
+	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD)

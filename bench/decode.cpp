@@ -1,5 +1,9 @@
 #include <SDL/SDL.h>
+#ifdef TUNER_TREMOR
+#include <tremor/ivorbisfile.h>
+#else
 #include <vorbis/vorbisfile.h>
+#endif
 
 #include "decode.h"
 
@@ -36,8 +40,14 @@ double decode_clip(const unsigned char *data, unsigned int len)
     char buffer[4096];
     int section;
     long got;
+#ifdef TUNER_TREMOR
+    // tremor decodes only to signed 16-bit samples in the machine's own byte order.
+    while ((got = ov_read(&vf, buffer, sizeof buffer, &section)) > 0) {
+    }
+#else
     while ((got = ov_read(&vf, buffer, sizeof buffer, 0, 2, 1, &section)) > 0) {
     }
+#endif
     ov_clear(&vf);
     SDL_RWclose(rw);
     return got < 0 ? -1 : seconds;

@@ -1,6 +1,7 @@
 # Installing and packing the tuner. `cmake --install` puts the program in bin/ with a
 # desktop entry and an icon; on the desktop CPack turns that into a Debian package
-# (make deb), and a cross build leaves a tarball for the device beside the program.
+# (make deb), and the handheld's build leaves beside the program a tarball for the device
+# and the application bundle its launchers mount.
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
@@ -23,17 +24,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/vessandrel")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
 
-if(CMAKE_CROSSCOMPILING)
-  # What the device must match, told in its README: the C library from the triplet and,
-  # on MIPS, the instruction set revision and floating point from the compiler itself.
-  set(TUNER_BUILT_FOR "")
-  if(TUNER_TARGET MATCHES "uclibc")
-    set(TUNER_BUILT_FOR "uClibc")
-  elseif(TUNER_TARGET MATCHES "musl")
-    set(TUNER_BUILT_FOR "musl")
-  elseif(TUNER_TARGET MATCHES "gnu")
-    set(TUNER_BUILT_FOR "glibc")
-  endif()
+if(TUNER_HANDHELD)
+  # What the build is, told in the device's README: the instruction set revision and the
+  # floating point as the compiler itself reports them for the flags it was given.
+  set(TUNER_BUILT_FOR "One static executable, musl linked in")
   separate_arguments(flags UNIX_COMMAND "${CMAKE_CXX_FLAGS}")
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} ${flags} -dM -E -x c++ /dev/null
                   OUTPUT_VARIABLE macros ERROR_QUIET)
@@ -47,7 +41,6 @@ if(CMAKE_CROSSCOMPILING)
   elseif(macros MATCHES "#define __mips_soft_float ")
     string(APPEND TUNER_BUILT_FOR ", software floating point")
   endif()
-  string(REGEX REPLACE "^, " "" TUNER_BUILT_FOR "${TUNER_BUILT_FOR}")
 
   set(device_name vessandrel-tuner-${PROJECT_VERSION}-${CMAKE_SYSTEM_PROCESSOR})
   set(device_dir ${PROJECT_BINARY_DIR}/device)
@@ -66,4 +59,28 @@ if(CMAKE_CROSSCOMPILING)
     COMMENT "Packing ${device_name}.tar.gz for the device"
     VERBATIM)
   add_custom_target(device-tarball ALL DEPENDS ${device_tarball})
+
+  # The application bundle: a squashfs image with the program, a 32 x 32 icon drawn from
+  # our SVG and the desktop entry at its root, which is how handheld launchers take an
+  # application. Times and owners are fixed so that the same program gives the same image.
+  find_program(MKSQUASHFS mksquashfs PATHS /usr/sbin /sbin REQUIRED)
+  find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+  set(bundle_dir ${device_dir}/bundle)
+  set(bundle ${PROJECT_BINARY_DIR}/${device_name}.squashfs)
+  add_custom_command(
+    OUTPUT ${bundle}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle_dir} ${bundle}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle_dir}
+    COMMAND ${CMAKE_STRIP} -o ${bundle_dir}/vessandrel-tuner $<TARGET_FILE:vessandrel-tuner>
+    COMMAND ${RSVG_CONVERT} -w 32 -h 32 -o ${bundle_dir}/vessandrel-tuner.png
+            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
+            ${bundle_dir}/vessandrel-tuner.desktop
+    COMMAND ${MKSQUASHFS} ${bundle_dir} ${bundle} -comp gzip -all-root -mkfs-time 0
+            -all-time 0 -quiet
+    DEPENDS vessandrel-tuner ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
+            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
+    COMMENT "Packing ${device_name}.squashfs, the application bundle"
+    VERBATIM)
+  add_custom_target(device-bundle ALL DEPENDS ${bundle})
 endif()

@@ -67,6 +67,9 @@ foreach(dir IN LISTS _tuner_lib_dirs)
   string(APPEND _tuner_rpath_link " -Wl,-rpath-link,${dir}")
 endforeach()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_tuner_rpath_link}")
+# No run path into this machine's sysroot: on the target the libraries are where its loader
+# looks anyway, and under qemu -L the sysroot stands in for the target's root.
+set(CMAKE_SKIP_RPATH ON)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_tuner_rpath_link}")
 
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)

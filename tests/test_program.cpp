@@ -31,6 +31,26 @@ struct Child {
     int out = -1;
 };
 
+// TUNER_RUNNER, when set, is the command that runs the program, words split at spaces:
+// an emulator such as "qemu-mipsel -cpu 4Kc" for a build of another machine's.
+std::vector<std::string> command_for(const char *exe)
+{
+    std::vector<std::string> words;
+    if (const char *runner = std::getenv("TUNER_RUNNER")) {
+        std::string all = runner;
+        for (std::size_t at = 0; at < all.size();) {
+            std::size_t end = all.find(' ', at);
+            if (end == std::string::npos)
+                end = all.size();
+            if (end > at)
+                words.push_back(all.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    words.push_back(exe);
+    return words;
+}
+
 Child spawn(const char *exe, const std::map<std::string, std::string> &overrides)
 {
     std::vector<std::string> env;
@@ -67,8 +87,12 @@ Child spawn(const char *exe, const std::map<std::string, std::string> &overrides
     sigaddset(&set, SIGTERM);
     posix_spawnattr_setsigdefault(&attr, &set);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char *argv[] = {const_cast<char *>(exe), nullptr};
-    int err = posix_spawn(&child.pid, exe, &actions, &attr, argv, envp.data());
+    std::vector<std::string> command = command_for(exe);
+    std::vector<char *> argv;
+    for (std::string &word : command)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int err = posix_spawnp(&child.pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -180,10 +204,14 @@ TEST_F(Program, AnAudioDeviceThatCannotOpenGivesTheMixerErrorAndStatus1)
 
 TEST_F(Program, AClipThatCannotBeLoadedIsNamedAndGivesStatus1)
 {
+#ifndef TUNER_BROKEN_EXE
+    GTEST_SKIP() << "this build has no tuner over a broken clip";
+#else
     Ending end = finish(spawn(TUNER_BROKEN_EXE, {{"SDL_VIDEODRIVER", "dummy"},
                                                  {"SDL_AUDIODRIVER", "dummy"}}));
     EXPECT_TRUE(one_error_line(end.out, "Error loading the note of string 4: "));
     EXPECT_EQ(end.status, 1);
+#endif
 }
 
 // Four runs at once to keep the wait short: two are signalled while the credits show,
@@ -233,6 +261,10 @@ TEST_F(Program, SigintAndSigtermEndTheRunThroughTheNormalShutdown)
             if (in_credits) {
                 EXPECT_LT(end.at - r.ready, credits_seconds)
                     << strsignal(r.signal) << " waited for the credits to run out";
+            } else {
+                struct stat st;
+                EXPECT_TRUE(stat(r.audio.c_str(), &st) == 0 && st.st_size > 0)
+                    << "no sound was written in the main loop";
             }
         }
     }

@@ -71,6 +71,7 @@ picture desktop_credits()
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return p;
+    SDL_ShowCursor(SDL_DISABLE); // as the tuner does: SDL would draw its own pointer
     screen = SDL_SetVideoMode(screen_w, screen_h, screen_bpp, SDL_SWSURFACE);
     if (screen) {
         SDL_GetKeyState(nullptr)[SDLK_RETURN] = 1;
@@ -310,6 +311,7 @@ int main(int argc, char **argv)
             sound = false;
         } else if (std::strcmp(argv[i], "--pictures") == 0 && i + 1 < argc) {
             pictures_dir = argv[++i];
+            std::filesystem::create_directories(pictures_dir);
         } else {
             std::fprintf(stderr, "usage: device-session [--pictures DIR] | --no-sound\n");
             return 2;

@@ -244,7 +244,7 @@ attempt run_session(machine &m, const picture &credits)
     keep_picture(p, "playing.png");
 
     // Long enough a note to measure; a card that stops playing has stalled.
-    if (!wait_sound(m, note_from + seconds_of_sound(4.5), 60))
+    if (!wait_sound(m, note_from + seconds_of_sound(4.5), 5))
         fault(a, true, "the sound card stopped playing");
 
     // Left: the marker under string 2, no string shaking, and the sound gone.
@@ -252,7 +252,7 @@ attempt run_session(machine &m, const picture &credits)
     if (!dump_until(m, p, 30, [](const picture &q) { return check_tuner_view(q, 2, 0).empty(); }))
         return give_up("Left did not move the marker to string 2: " + check_tuner_view(p, 2, 0));
     std::size_t seen = sound_bytes(m);
-    if (!wait_sound(m, seen + seconds_of_sound(1.5), 30)) {
+    if (!wait_sound(m, seen + seconds_of_sound(1.5), 5)) {
         fault(a, true, "the sound card stopped playing after Left");
     } else {
         // Past what the kernel's and SDL's buffers still held when the marker moved.

@@ -219,13 +219,18 @@ std::size_t sound_bytes(const machine &m)
     return (std::size_t(st.st_size) - wav_header_bytes) / sound_frame_bytes * sound_frame_bytes;
 }
 
-bool wait_sound(const machine &m, std::size_t bytes, double seconds)
+bool wait_sound(const machine &m, std::size_t bytes, double idle_seconds)
 {
-    double deadline = now_seconds() + seconds;
-    while (sound_bytes(m) < bytes) {
-        if (now_seconds() > deadline)
+    std::size_t last = sound_bytes(m);
+    double grew = now_seconds();
+    while (last < bytes) {
+        if (now_seconds() > grew + idle_seconds)
             return false;
         sleep_ms(20);
+        std::size_t now = sound_bytes(m);
+        if (now != last)
+            grew = now_seconds();
+        last = now;
     }
     return true;
 }

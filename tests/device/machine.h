@@ -51,7 +51,9 @@ std::string serial_log(const machine &m);
 constexpr double sound_rate = 44100.0;
 constexpr std::size_t sound_frame_bytes = 4;
 std::size_t sound_bytes(const machine &m);
-bool wait_sound(const machine &m, std::size_t bytes, double seconds);
+// Waits until `bytes` have been played; false once nothing more has come for
+// `idle_seconds`, as when the card has stalled.
+bool wait_sound(const machine &m, std::size_t bytes, double idle_seconds);
 std::vector<std::int16_t> read_sound(const machine &m, std::size_t from, std::size_t count);
 
 // Waits for qemu to end by itself (the guest powering off); false if it still runs.

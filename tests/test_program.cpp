@@ -202,6 +202,14 @@ TEST_F(Program, AnAudioDeviceThatCannotOpenGivesTheMixerErrorAndStatus1)
     EXPECT_EQ(end.status, 1);
 }
 
+TEST_F(Program, AnAudioDriverThatDoesNotExistGivesTheMixerErrorAndStatus1)
+{
+    Ending end = finish(spawn(TUNER_EXE, {{"SDL_VIDEODRIVER", "dummy"},
+                                          {"SDL_AUDIODRIVER", "no-such-audio-driver"}}));
+    EXPECT_TRUE(one_error_line(end.out, "Error initializing SDL_mixer: "));
+    EXPECT_EQ(end.status, 1);
+}
+
 TEST_F(Program, AClipThatCannotBeLoadedIsNamedAndGivesStatus1)
 {
 #ifndef TUNER_BROKEN_EXE

@@ -7,7 +7,7 @@
 //                                     say why it cannot start and end with status 1
 //
 // The emulated ES1370 now and then stops taking samples, and SDL then reports "Audio
-// write: Input/output error". A session whose only faults are in the sound and whose
+// write:" and EIO's text. A session whose only faults are in the sound and whose
 // serial line shows that report is run again, at most twice, and every rerun is told.
 #include <vorbis/vorbisfile.h>
 
@@ -35,7 +35,9 @@
 
 namespace {
 
-const char stall_report[] = "Audio write: Input/output error";
+// SDL's report of the failed write, with EIO's text as glibc and as musl (the handheld
+// build's C library) spell it.
+const char *const stall_reports[] = {"Audio write: Input/output error", "Audio write: I/O error"};
 const double e4_hz = 440.0 * std::pow(2.0, -5.0 / 12.0);
 std::string pictures_dir;
 
@@ -342,7 +344,11 @@ int main(int argc, char **argv)
         }
         for (int run = 1;; run++) {
             attempt a = run_session(m, credits);
-            bool stalled = serial_log(m).find(stall_report) != std::string::npos;
+            std::string log = serial_log(m);
+            const char *stalled = nullptr;
+            for (const char *report : stall_reports)
+                if (log.find(report) != std::string::npos)
+                    stalled = report;
             if (a.faults.empty()) {
                 status = 0;
                 if (stalled)
@@ -353,13 +359,13 @@ int main(int argc, char **argv)
             if (!stalled || !a.only_sound || run == 3) {
                 status = 1;
                 if (stalled)
-                    std::printf("device-session: the serial line reports \"%s\" too\n", stall_report);
+                    std::printf("device-session: the serial line reports \"%s\" too\n", stalled);
                 std::printf("device-session: failed; the machine's files are in %s\n", m.dir.c_str());
                 break;
             }
             std::printf("device-session: RERUN %d: the emulated ES1370 stalled (\"%s\") and only the sound "
                         "failed\n",
-                        run, stall_report);
+                        run, stalled);
         }
     }
     std::printf("device-session: whole run %.1f s\n", now_seconds() - started);

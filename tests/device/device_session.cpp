@@ -81,8 +81,9 @@ picture desktop_credits()
         p.w = screen_w;
         p.h = screen_h;
         for (int y = 0; y < p.h; y++) {
-            const auto *row = reinterpret_cast<const std::uint16_t *>(static_cast<Uint8 *>(screen->pixels) + y * screen->pitch);
-            p.px.insert(p.px.end(), row, row + p.w);
+            const Uint8 *row = static_cast<const Uint8 *>(screen->pixels) + y * screen->pitch;
+            const auto *pixels = reinterpret_cast<const std::uint16_t *>(row);
+            p.px.insert(p.px.end(), pixels, pixels + p.w);
         }
     }
     SDL_Quit();
@@ -206,8 +207,10 @@ attempt run_session(machine &m, const picture &credits)
     attempt a;
     std::string why;
     picture p;
-    if (!boot(m, true, why))
-        return fault(a, false, why), a;
+    if (!boot(m, true, why)) {
+        fault(a, false, why);
+        return a;
+    }
     auto give_up = [&](const std::string &what) {
         fault(a, false, what);
         if (!p.px.empty())
@@ -277,6 +280,8 @@ attempt run_session(machine &m, const picture &credits)
         fault(a, false, "the tuner did not end with status 0");
     if (m.exit_status != 0)
         fault(a, false, "qemu ended with status " + std::to_string(m.exit_status));
+    if (!sound_file_complete(m))
+        fault(a, false, "qemu left the WAV file unfinished");
     check_sound(m, a, note_from);
     return a;
 }
@@ -299,7 +304,9 @@ int no_sound(machine &m)
         std::printf("device-session: %s\n", log.substr(line, log.find('\n', line) - line).c_str());
     bool ok = off && line != std::string::npos && status != std::string::npos && line < status;
     if (!ok)
-        std::printf("device-session: FAULT: without sound the tuner did not say so and end with status 1\n");
+        std::printf("device-session: FAULT: without sound the tuner did not say so and end with status 1; "
+                    "the machine's files are in %s\n",
+                    m.dir.c_str());
     return ok ? 0 : 1;
 }
 

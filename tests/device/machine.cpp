@@ -248,6 +248,19 @@ std::vector<std::int16_t> read_sound(const machine &m, std::size_t from, std::si
     return samples;
 }
 
+bool sound_file_complete(const machine &m)
+{
+    std::ifstream in(m.dir + "/sound.wav", std::ios::binary);
+    unsigned char h[wav_header_bytes] = {};
+    in.read(reinterpret_cast<char *>(h), sizeof h);
+    auto le32 = [&](std::size_t at) {
+        return std::size_t(h[at]) | std::size_t(h[at + 1]) << 8 | std::size_t(h[at + 2]) << 16 |
+               std::size_t(h[at + 3]) << 24;
+    };
+    return in && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 36, "data", 4) == 0 &&
+           le32(40) == sound_bytes(m) && le32(4) == sound_bytes(m) + wav_header_bytes - 8;
+}
+
 bool wait_poweroff(machine &m, double seconds)
 {
     double deadline = now_seconds() + seconds;

@@ -55,6 +55,9 @@ std::size_t sound_bytes(const machine &m);
 // `idle_seconds`, as when the card has stalled.
 bool wait_sound(const machine &m, std::size_t bytes, double idle_seconds);
 std::vector<std::int16_t> read_sound(const machine &m, std::size_t from, std::size_t count);
+// Whether qemu finished the WAV file: its header gives the length the file has, which
+// it writes only when it ends cleanly.
+bool sound_file_complete(const machine &m);
 
 // Waits for qemu to end by itself (the guest powering off); false if it still runs.
 bool wait_poweroff(machine &m, double seconds);

@@ -94,3 +94,18 @@ deb: deps
 
 clean:
 	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD)
+
+# The handheld's own build in an emulated handheld: Debian's mipsel Malta kernel under
+# qemu-system-mipsel, the tuner on its frame buffer with OSS sound (scripts/device-machine).
+# device-test plays the scripted session through qemu's monitor (CTest label `device`,
+# part of `make test` too); device-run opens the same machine in a window for a person.
+.PHONY: device-test device-run
+device-test: build handheld
+	cmake -S . -B $(BUILD) -DTUNER_HANDHELD_EXE=$(abspath $(HANDHELD_BUILD))/vessandrel-tuner \
+	      $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j$(JOBS) --target device-session
+	ctest --test-dir $(BUILD) -L device --output-on-failure
+
+device-run: handheld
+	@scripts/install-deps window
+	scripts/device-machine window $(HANDHELD_BUILD)/vessandrel-tuner

@@ -1,9 +1,9 @@
 #include "device/machine.h"
+#include "support/child.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,31 +23,6 @@
 namespace {
 
 constexpr std::size_t wav_header_bytes = 44; // qemu's WAV writer: RIFF, fmt and data headers
-
-// The child dies with the driver, so that a crashed run never leaves qemu behind.
-pid_t spawn(const std::vector<std::string> &argv, const std::string &output)
-{
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-        _exit(127);
-    int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int null_in = open("/dev/null", O_RDONLY);
-    if (out < 0 || null_in < 0)
-        _exit(127);
-    dup2(out, 1);
-    dup2(out, 2);
-    dup2(null_in, 0);
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
 
 std::string read_text(const std::string &path)
 {
@@ -148,7 +123,7 @@ void sleep_ms(int ms)
 long build_initramfs(const std::string &dir, const std::string &exe, std::string &why)
 {
     std::string out = dir + "/initramfs.gz";
-    pid_t pid = spawn({DEVICE_MACHINE, "initramfs", exe, out}, dir + "/initramfs.log");
+    pid_t pid = spawn_child({DEVICE_MACHINE, "initramfs", exe, out}, {}, dir + "/initramfs.log");
     int status = -1;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         why = "building the initramfs failed: " + read_text(dir + "/initramfs.log");
@@ -167,7 +142,7 @@ bool boot(machine &m, bool sound, std::string &why)
     unlink((m.dir + "/sound.wav").c_str());
     m.exit_status = -1;
     m.launched = now_seconds();
-    m.qemu = spawn(argv, m.dir + "/qemu.log");
+    m.qemu = spawn_child(argv, {}, m.dir + "/qemu.log");
     if (m.qemu < 0 || !connect_monitor(m, 60)) {
         why = "qemu did not start: " + read_text(m.dir + "/qemu.log");
         return false;

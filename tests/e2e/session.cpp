@@ -1,4 +1,5 @@
 #include "e2e/session.h"
+#include "support/child.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -7,7 +8,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,38 +48,6 @@ static int ignore_x_error(Display *, XErrorEvent *)
     return 0;
 }
 
-// The child dies with the driver, so that a crashed test never leaves servers behind.
-static pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                   const std::string &output, int keep_fd)
-{
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-        _exit(127);
-    int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out >= 0) {
-        dup2(out, 1);
-        dup2(out, 2);
-    }
-    int null_in = open("/dev/null", O_RDONLY);
-    if (null_in >= 0)
-        dup2(null_in, 0);
-    for (int fd = 3; fd < 1024; fd++)
-        if (fd != keep_fd)
-            close(fd);
-    for (const std::string &e : env)
-        putenv(strdup(e.c_str()));
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
 bool start_x_server(session &s, std::string &why)
 {
     int fds[2];
@@ -90,9 +58,9 @@ bool start_x_server(session &s, std::string &why)
     // -displayfd: Xvfb takes the first free display and writes its number when it is
     // ready for clients. -noreset: the server must not reset when SDL's probe, the
     // first client, disconnects, or SDL's real connection can be refused.
-    s.xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x16",
-                    "-nolisten", "tcp", "-noreset"},
-                   {}, s.work_dir + "/xvfb.log", fds[1]);
+    s.xvfb = spawn_child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x16",
+                          "-nolisten", "tcp", "-noreset"},
+                         {}, s.work_dir + "/xvfb.log", fds[1]);
     close(fds[1]);
     std::string number;
     double deadline = now_seconds() + 20 * s.slowness;
@@ -141,7 +109,7 @@ bool start_tuner(session &s, const std::vector<std::string> &wrapper, std::strin
         "SDL_DISKAUDIOFILE=" + s.audio_path,
         "SDL_DISKAUDIODELAY=23",
     };
-    s.tuner = spawn(argv, env, s.output_path, -1);
+    s.tuner = spawn_child(argv, env, s.output_path);
     if (s.tuner < 0) {
         why = "fork failed";
         return false;

@@ -36,6 +36,11 @@ static int usage(const char *name)
     return 2;
 }
 
+// The six notes, string 1 first, as the program embeds them.
+static const unsigned char *const clip_data[6] = {s1eArray, s2bArray, s3gArray, s4dArray, s5aArray, s6eArray};
+static const unsigned int *const clip_len[6] = {&s1eArray_len, &s2bArray_len, &s3gArray_len,
+                                                &s4dArray_len, &s5aArray_len, &s6eArray_len};
+
 static volatile long mixed_bytes; // written by the audio thread only
 
 static void count_mixed(void *, Uint8 *, int len)
@@ -52,11 +57,9 @@ static int mix(long times)
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
     setenv("SDL_DISKAUDIODELAY", "0", 1);
-    const unsigned char *data[6] = {s1eArray, s2bArray, s3gArray, s4dArray, s5aArray, s6eArray};
-    unsigned int len[6] = {s1eArray_len, s2bArray_len, s3gArray_len, s4dArray_len, s5aArray_len, s6eArray_len};
     double seconds[6];
     for (int i = 0; i < 6; i++)
-        seconds[i] = decode_clip(data[i], len[i]);
+        seconds[i] = decode_clip(clip_data[i], *clip_len[i]);
     if (SDL_Init(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) != 0)
         return 1;
     initvars();
@@ -94,14 +97,9 @@ int main(int argc, char **argv)
         return mix(times);
     if (strcmp(argv[1], "decode") == 0) {
         double seconds = 0;
-        for (long i = 0; i < times; i++) {
-            seconds += decode_clip(s1eArray, s1eArray_len);
-            seconds += decode_clip(s2bArray, s2bArray_len);
-            seconds += decode_clip(s3gArray, s3gArray_len);
-            seconds += decode_clip(s4dArray, s4dArray_len);
-            seconds += decode_clip(s5aArray, s5aArray_len);
-            seconds += decode_clip(s6eArray, s6eArray_len);
-        }
+        for (long i = 0; i < times; i++)
+            for (int c = 0; c < 6; c++)
+                seconds += decode_clip(clip_data[c], *clip_len[c]);
         printf("seconds of sound: %.3f\n", seconds);
         fflush(stdout);
         _exit(0);

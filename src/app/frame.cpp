@@ -26,10 +26,14 @@ static void catch_signals()
 int start_up()
 {
     catch_signals();
-    if (SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO) == -1) {
+    // SDL 1.2 starts its audio subsystem even when no sound driver can be had, and the
+    // failure comes out of Mix_OpenAudio; sdl12-compat fails SDL_Init instead. Starting
+    // audio apart, its result left to Mix_OpenAudio, reports it the same way on both.
+    if (SDL_Init(SDL_INIT_VIDEO) == -1) {
         printf("Error: %s\n", SDL_GetError());
         return 1;
     }
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_ShowCursor(SDL_DISABLE);
     screen = SDL_SetVideoMode(screen_w, screen_h, screen_bpp, SDL_SWSURFACE);
     if (!screen) {

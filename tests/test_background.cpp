@@ -88,7 +88,7 @@ TEST_F(Background, ClearScreenBlacksEveryPixel)
     EXPECT_TRUE(same_picture(Picture(pic_w * pic_h, black565), snapshot(screen)));
 }
 
-// The background surface carries SDL_SRCALPHA with alpha 255; SDL 1.2 copies then, and
+// The background surface is made with an alpha mask; every blit must still copy, and
 // these exact comparisons over a bright, busy display would catch any blending.
 TEST_F(Background, OneScrollCopiesTheFieldDownOneRowAndBack)
 {

@@ -4,7 +4,7 @@ CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
-.PHONY: test-debian13
+.PHONY: test-debian13 bench-here
 
 run: build
 	$(BUILD)/vessandrel-tuner
@@ -68,7 +68,13 @@ demo: build
 # instruction counts under callgrind, and the peak memory of a scripted session.
 BENCH      ?= build-bench
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true
-bench: deps
+bench: bench-here
+	@if [ -d $(DEBIAN13)/root ]; then \
+	   echo "=== The same on Debian 13: sdl12-compat 1.2.68 over SDL 2 ==="; \
+	   scripts/debian13 $(DEBIAN13) make bench-here BENCH_ARGS="$(BENCH_ARGS)"; \
+	 else echo "No figures of sdl12-compat: make test-debian13 first"; fi
+
+bench-here: deps
 	cmake -S . -B $(BENCH) -DTUNER_BENCH=ON -DTUNER_TESTS=OFF -DTUNER_TOOLS=OFF \
 	      -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
 	cmake --build $(BENCH) -j$(JOBS)

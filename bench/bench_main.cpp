@@ -21,6 +21,17 @@ struct Figure {
 
 static std::map<std::string, Figure> figures;
 
+// Google Benchmark 1.8 replaced a run's error_occurred with skipped (Debian 12 has 1.7,
+// Debian 13 1.9): whichever the library has says whether the run failed.
+template <class R> auto run_failed(const R &run, int) -> decltype(bool(run.error_occurred))
+{
+    return run.error_occurred;
+}
+template <class R> bool run_failed(const R &run, long)
+{
+    return run.skipped != 0;
+}
+
 // Keeps each benchmark's best time over its repetitions: on a shared machine the other
 // runs mostly measure the neighbours. The console shows single runs, or the aggregates
 // when a benchmark is repeated.
@@ -32,7 +43,7 @@ public:
         for (const Run &run : runs) {
             if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1)
                 shown.push_back(run);
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+            if (run.run_type != Run::RT_Iteration || run_failed(run, 0))
                 continue;
             Figure &f = figures[run.run_name.function_name];
             double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);

@@ -20,15 +20,8 @@ test: build-with-handheld
 else
 test: build
 	@echo "The handheld's build and its tests run on Debian 12 only: here, the desktop's tests"
-	@echo "The memory check runs on Debian 12 only: under valgrind, sdl12-compat's tuner does"
-	@echo "not reach its credits within the check's time (make memcheck runs it here)"
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) -LE memcheck
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 endif
-
-# The memory check alone: a scripted session of the tuner under valgrind.
-.PHONY: memcheck
-memcheck: build
-	ctest --test-dir $(BUILD) --output-on-failure -L memcheck
 
 # The desktop's whole suite again on Debian 13, where SDL 1.2 is sdl12-compat over SDL 2:
 # the README's own set-up (install-deps, make test) in a Debian 13 root made with

@@ -134,6 +134,41 @@ static bool window_pid(Display *d, Window w, pid_t &pid)
     return ok;
 }
 
+// The tuner's viewable top-level window, found by its _NET_WM_PID, and the canvas in
+// it; the pointer is put inside, since with no window manager keys reach the window
+// under the pointer only.
+static bool find_window(session &s)
+{
+    s.frame = 0;
+    s.canvas = 0;
+    Window root = DefaultRootWindow(s.display), parent, *children = nullptr;
+    unsigned int n = 0;
+    if (XQueryTree(s.display, root, &root, &parent, &children, &n)) {
+        for (unsigned int i = 0; i < n && !s.frame; i++) {
+            pid_t pid;
+            XWindowAttributes a;
+            if (window_pid(s.display, children[i], pid) && pid == s.tuner &&
+                XGetWindowAttributes(s.display, children[i], &a) && a.map_state == IsViewable)
+                s.frame = children[i];
+        }
+        if (children)
+            XFree(children);
+    }
+    if (!s.frame)
+        return false;
+    Window *inner = nullptr;
+    unsigned int m = 0;
+    if (XQueryTree(s.display, s.frame, &root, &parent, &inner, &m) && m > 0)
+        s.canvas = inner[0];
+    if (inner)
+        XFree(inner);
+    if (!s.canvas)
+        s.canvas = s.frame;
+    XWarpPointer(s.display, None, s.canvas, 0, 0, 0, 0, 160, 120);
+    XSync(s.display, False);
+    return true;
+}
+
 bool wait_for_window(session &s, double seconds, std::string &why)
 {
     double deadline = now_seconds() + seconds * s.slowness;
@@ -143,32 +178,8 @@ bool wait_for_window(session &s, double seconds, std::string &why)
                   "): " + tuner_output(s);
             return false;
         }
-        Window root = DefaultRootWindow(s.display), parent, *children = nullptr;
-        unsigned int n = 0;
-        if (XQueryTree(s.display, root, &root, &parent, &children, &n)) {
-            for (unsigned int i = 0; i < n && !s.frame; i++) {
-                pid_t pid;
-                XWindowAttributes a;
-                if (window_pid(s.display, children[i], pid) && pid == s.tuner &&
-                    XGetWindowAttributes(s.display, children[i], &a) && a.map_state == IsViewable)
-                    s.frame = children[i];
-            }
-            if (children)
-                XFree(children);
-        }
-        if (s.frame) {
-            Window *inner = nullptr;
-            unsigned int m = 0;
-            if (XQueryTree(s.display, s.frame, &root, &parent, &inner, &m) && m > 0)
-                s.canvas = inner[0];
-            if (inner)
-                XFree(inner);
-            if (!s.canvas)
-                s.canvas = s.frame;
-            XWarpPointer(s.display, None, s.canvas, 0, 0, 0, 0, 160, 120);
-            XSync(s.display, False);
+        if (find_window(s))
             return true;
-        }
         sleep_ms(20);
     }
     why = "no window of the tuner appeared";
@@ -240,12 +251,26 @@ void press(session &s, unsigned long keysym, int hold_ms, int gap_ms)
     sleep_ms(int(gap_ms * s.slowness));
 }
 
+// SDL 2, under sdl12-compat, may replace its first window with a new one when it brings
+// up its renderer; a slow tuner (under valgrind) does so after the window was found. So
+// a canvas that is gone or unmapped is looked for again.
+static XImage *get_canvas_image(session &s, XWindowAttributes &a)
+{
+    for (int attempt = 0; attempt < 2; attempt++) {
+        if (attempt > 0 && !find_window(s))
+            return nullptr;
+        if (XGetWindowAttributes(s.display, s.canvas, &a) && a.map_state == IsViewable)
+            if (XImage *img = XGetImage(s.display, s.canvas, 0, 0, unsigned(a.width), unsigned(a.height),
+                                        AllPlanes, ZPixmap))
+                return img;
+    }
+    return nullptr;
+}
+
 bool capture(session &s, picture &p)
 {
     XWindowAttributes a;
-    if (!XGetWindowAttributes(s.display, s.canvas, &a))
-        return false;
-    XImage *img = XGetImage(s.display, s.canvas, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    XImage *img = get_canvas_image(s, a);
     if (!img)
         return false;
     bool is565 = img->red_mask == 0xF800 && img->green_mask == 0x07E0 && img->blue_mask == 0x001F;

@@ -15,13 +15,14 @@ run: build
 # other releases make test runs the desktop's tests, and says so.
 RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
 ifeq ($(RELEASE),bookworm)
-test: build-with-handheld
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+TEST_BUILD := build-with-handheld
 else
-test: build
-	@echo "The handheld's build and its tests run on Debian 12 only: here, the desktop's tests"
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+TEST_BUILD := build
 endif
+test: $(TEST_BUILD)
+	@[ "$(RELEASE)" = bookworm ] || \
+	  echo "The handheld's build and its tests run on Debian 12 only: here, the desktop's tests"
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 # The desktop's whole suite again on Debian 13, where SDL 1.2 is sdl12-compat over SDL 2:
 # the README's own set-up (install-deps, make test) in a Debian 13 root made with

@@ -4,25 +4,33 @@ CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
-.PHONY: test-debian13 bench-here
+.PHONY: test-debian13 bench-here web web-run web-test-build build-everything
 
 run: build
 	$(BUILD)/vessandrel-tuner
 
-# Every test: the desktop's, and the handheld's executable run as a release 1 core
-# without an FPU under qemu and booted in an emulated MIPS machine. The handheld's
-# toolchain is built from Debian 12's sources with Debian 12's cross compiler, so on
-# other releases make test runs the desktop's tests, and says so.
+# Every test: the desktop's, the handheld's executable run as a release 1 core without an
+# FPU under qemu and booted in an emulated MIPS machine, and the browser build in headless
+# Chromium and Firefox. The handheld's toolchain is built from Debian 12's sources with
+# Debian 12's cross compiler, and the browser build is made and proven with Debian 12's
+# emscripten, so on other releases make test runs the desktop's tests, and says so.
 RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
 ifeq ($(RELEASE),bookworm)
-TEST_BUILD := build-with-handheld
+TEST_BUILD := build-everything
 else
 TEST_BUILD := build
 endif
 test: $(TEST_BUILD)
 	@[ "$(RELEASE)" = bookworm ] || \
-	  echo "The handheld's build and its tests run on Debian 12 only: here, the desktop's tests"
+	  echo "The handheld's and the browser's builds and tests run on Debian 12 only: here, the desktop's tests"
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# The desktop's build told where the handheld's executable and the browser's page are,
+# which adds their tests.
+build-everything: build handheld web-test-build
+	cmake -S . -B $(BUILD) -DTUNER_HANDHELD_EXE=$(abspath $(HANDHELD_BUILD))/vessandrel-tuner \
+	      -DTUNER_WEB_PAGE=$(abspath $(WEB_BUILD))/vessandrel-tuner.html $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j$(JOBS)
 
 # The desktop's whole suite again on Debian 13, where SDL 1.2 is sdl12-compat over SDL 2:
 # the README's own set-up (install-deps, make test) in a Debian 13 root made with
@@ -123,7 +131,35 @@ deb: deps
 	cd $(DEB_BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD)
+	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD) $(WEB_BUILD)
+
+# The tuner in a browser: the program's own sources built with Debian's emscripten over
+# the browser's SDL 1.2 and the port in web/, packed into one self-contained page,
+# $(WEB_BUILD)/vessandrel-tuner.html, that opens from disk or from any web server.
+# Debian's emcc runs its JavaScript parts with the node on PATH, which finds Debian's acorn
+# only through NODE_PATH when that node is not Debian's own.
+WEB_BUILD ?= build-web
+EMSDK_ENV := NODE_PATH=/usr/share/nodejs
+web:
+	@scripts/install-deps web
+	web/sdl-gfx .cache/web
+	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_SDL_GFX=$(abspath .cache/web/sdl_gfx) $(CMAKE_ARGS)
+	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
+	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"
+
+# The page served on this machine only, for a browser here.
+WEB_PORT ?= 8320
+web-run: web
+	@echo "The tuner at http://127.0.0.1:$(WEB_PORT)/vessandrel-tuner.html (Ctrl+C ends)"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)
+
+# What the browser tests need besides the page: a page with a broken note, the browsers,
+# a sound server for Firefox, and the driver, installed from the lockfile in tests/web.
+web-test-build:
+	@$(MAKE) --no-print-directory web CMAKE_ARGS="$(CMAKE_ARGS) -DTUNER_WEB_BROKEN_CLIP=ON"
+	@scripts/install-deps web-test
+	@[ tests/web/node_modules/.package-lock.json -nt tests/web/package-lock.json ] || \
+	  (cd tests/web && npm ci --no-audit --no-fund)
 
 # The handheld's own build in an emulated handheld: Debian's mipsel Malta kernel under
 # qemu-system-mipsel, the tuner on its frame buffer with OSS sound (scripts/device-machine).

@@ -9,8 +9,6 @@
 // The emulated ES1370 now and then stops taking samples, and SDL then reports "Audio
 // write:" and EIO's text. A session whose only faults are in the sound and whose
 // serial line shows that report is run again, at most twice, and every rerun is told.
-#include <vorbis/vorbisfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +23,7 @@
 #include "device/machine.h"
 #include "gfx/draw.h"
 #include "support/audio_analysis.h"
+#include "support/clip_follow.h"
 
 #ifndef TUNER_HANDHELD_EXE
 #error "TUNER_HANDHELD_EXE must name the handheld executable"
@@ -118,66 +117,6 @@ std::string check_noise(const picture &p)
     return colours.size() > 1000 ? "" : "only " + std::to_string(colours.size()) + " colours in the noise field";
 }
 
-// The note as the tuner plays it at its start volume: the clip decoded by libvorbisfile
-// and scaled by the mixer's 64 of 128.
-std::vector<int> expected_note()
-{
-    std::vector<int> note;
-    OggVorbis_File vf;
-    if (ov_fopen(TUNER_ASSET_DIR "/s1e.ogg", &vf) != 0)
-        return note;
-    std::vector<std::int16_t> buf(4096);
-    int section;
-    long got;
-    while ((got = ov_read(&vf, reinterpret_cast<char *>(buf.data()), int(buf.size() * 2), 0, 2, 1, &section)) > 0)
-        for (long i = 0; i < got / 2; i++)
-            note.push_back(buf[std::size_t(i)] * 64 / 128);
-    ov_clear(&vf);
-    return note;
-}
-
-// How long the capture, from its first sound on, follows the note without a gap. qemu
-// records only while the card plays, so an underrun splices the sound: from the splice
-// on, the capture no longer lines up with the clip. Compared in 10 ms windows, with room
-// for the handheld's integer decoder rounding differently from libvorbis.
-double continuous_seconds(const std::vector<float> &left, std::size_t onset, const std::vector<int> &note)
-{
-    std::size_t start = 0;
-    while (start < note.size() && note[start] == 0)
-        start++;
-    auto diff = [&](std::size_t at, std::size_t from, std::size_t n, double &signal) {
-        double d = 0, s = 0;
-        for (std::size_t i = 0; i < n; i++) {
-            double want = note[from + i];
-            double x = left[at + i] * 32768.0;
-            d += (x - want) * (x - want);
-            s += want * want;
-        }
-        signal = std::sqrt(s / double(n));
-        return std::sqrt(d / double(n));
-    };
-    // The two decoders may differ in the first faint samples: a few samples' leeway.
-    std::size_t best = onset;
-    double best_diff = 1e300, signal;
-    for (std::size_t at = onset > 64 ? onset - 64 : 0; at <= onset + 64; at++) {
-        if (at + 4410 > left.size() || start + 4410 > note.size())
-            break;
-        double d = diff(at, start, 4410, signal);
-        if (d < best_diff) {
-            best_diff = d;
-            best = at;
-        }
-    }
-    const std::size_t window = 441;
-    std::size_t n = 0;
-    while (best + n + window <= left.size() && start + n + window <= note.size()) {
-        if (diff(best + n, start + n, window, signal) > 8 + 0.02 * signal)
-            break;
-        n += window;
-    }
-    return double(n) / sound_rate;
-}
-
 void check_sound(machine &m, attempt &a, std::size_t note_from)
 {
     std::vector<std::int16_t> raw = read_sound(m, note_from, sound_bytes(m) - note_from);
@@ -192,10 +131,11 @@ void check_sound(machine &m, attempt &a, std::size_t note_from)
     std::printf("device-session: the note: %.4f Hz, E4 is %.4f Hz: %+.4f cents\n", hz, e4_hz, cents);
     if (std::fabs(cents) > 0.1)
         fault(a, true, "the note is " + std::to_string(cents) + " cents from E4");
-    std::vector<int> note = expected_note();
+    // The tuner plays at its start volume, 64 of 128.
+    std::vector<int> note = played_note(TUNER_ASSET_DIR "/s1e.ogg", 64);
     if (note.empty())
         return fault(a, true, "cannot decode " TUNER_ASSET_DIR "/s1e.ogg");
-    double seconds = continuous_seconds(left, onset, note);
+    double seconds = follows_note_seconds(left, onset, note, sound_rate);
     std::printf("device-session: the capture follows the clip for %.2f s from its start\n", seconds);
     if (seconds < 3.0)
         fault(a, true, "the note is continuous for only " + std::to_string(seconds) + " s");

@@ -1,0 +1,155 @@
+// Driving the tuner's page in a real browser: opening the built file from disk with the
+// network cut, reading the canvas back, holding keys and buttons for whole passes, and
+// catching the sound the page hands to its speakers.
+import { readFileSync } from 'node:fs';
+import { PNG } from 'pngjs';
+import puppeteer from 'puppeteer-core';
+
+const browsers = {
+  chromium: {
+    browser: 'chrome', executablePath: '/usr/bin/chromium',
+    // Without these Chromium tries to reach Google's hosts at every start.
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+           '--disable-sync', '--no-first-run', '--disable-quic']
+  },
+  firefox: { browser: 'firefox', executablePath: '/usr/bin/firefox-esr' }
+};
+
+export async function launch(name) {
+  return puppeteer.launch({ headless: true, ...browsers[name] });
+}
+
+// Samples the recorder may hold back before the page sees them.
+export const tapLatency = 16384;
+
+// Installed before the page's own scripts: every node the page connects to its speakers
+// goes through a recorder first, which passes the sound on unchanged.
+function installTap() {
+  const connect = AudioNode.prototype.connect;
+  window.tap = { left: [], frames: 0 };
+  AudioNode.prototype.connect = function (target, ...rest) {
+    if (!(target instanceof AudioDestinationNode))
+      return connect.call(this, target, ...rest);
+    window.tap.context = target.context;
+    const recorder = target.context.createScriptProcessor(16384, 2, 2);
+    recorder.onaudioprocess = (e) => {
+      for (let c = 0; c < 2; c++) e.outputBuffer.getChannelData(c).set(e.inputBuffer.getChannelData(c));
+      const left = e.inputBuffer.getChannelData(0);
+      window.tap.left.push(new Float32Array(left));
+      window.tap.frames += left.length;
+    };
+    connect.call(this, recorder);
+    connect.call(recorder, target);
+    return target;
+  };
+}
+
+// Opens `file` with every request beyond the file itself refused and counted.
+export async function open(browser, file, viewport = { width: 800, height: 600 }) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  await page.evaluateOnNewDocument(installTap);
+  page.fetched = [];
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(e.message));
+  await page.setRequestInterception(true);
+  page.on('request', (r) => {
+    if (r.url().startsWith('file:') || r.url().startsWith('data:')) return r.continue();
+    page.fetched.push(r.url());
+    return r.abort();
+  });
+  await page.goto('file://' + file);
+  return page;
+}
+
+// Resolves after `n` displayed frames. The tuner runs one pass per frame, in the frame's
+// first callback, so this is also after n passes.
+export function passes(page, n) {
+  return page.evaluate((n) => new Promise((done) => {
+    const next = () => (n-- > 0 ? requestAnimationFrame(next) : done());
+    next();
+  }), n);
+}
+
+// A key held for a few passes, then released for a few: the tuner acts once, on a pass
+// in which the key is down.
+export async function press(page, key) {
+  await page.keyboard.down(key);
+  await passes(page, 4);
+  await page.keyboard.up(key);
+  await passes(page, 4);
+}
+
+// A finger, or with `mouse` the mouse, on the page's button for a few passes.
+export async function tap(page, label, mouse = false) {
+  const [x, y] = await page.evaluate((label) => {
+    const b = [...document.querySelectorAll('#pad button')].find((b) => b.textContent.trim() === label);
+    const r = b.getBoundingClientRect();
+    return [r.x + r.width / 2, r.y + r.height / 2];
+  }, label);
+  if (mouse) await page.mouse.move(x, y);
+  await (mouse ? page.mouse.down() : page.touchscreen.touchStart(x, y));
+  await passes(page, 4);
+  await (mouse ? page.mouse.up() : page.touchscreen.touchEnd());
+  await passes(page, 4);
+}
+
+// The canvas as {width, height, rgb(x, y)}. With `count`, that many pictures, one per
+// pass: each taken in a frame's callback after the tuner's pass in it.
+export async function screens(page, count = 1) {
+  const shots = await page.evaluate((count) => new Promise((done) => {
+    const canvas = document.getElementById('screen'), shots = [];
+    const grab = () => {
+      const d = canvas.getContext('2d').getImageData(0, 0, 320, 240).data;
+      let s = '';
+      for (let i = 0; i < d.length; i += 0x8000) s += String.fromCharCode(...d.subarray(i, i + 0x8000));
+      shots.push(btoa(s));
+      if (shots.length < count) requestAnimationFrame(grab); else done(shots);
+    };
+    requestAnimationFrame(grab);
+  }), count);
+  return shots.map((s) => picture(320, 240, Buffer.from(s, 'base64'), 4));
+}
+
+export async function screen(page) {
+  return (await screens(page, 1))[0];
+}
+
+function picture(width, height, data, step) {
+  return {
+    width, height,
+    rgb: (x, y) => { const i = (y * width + x) * step; return [data[i], data[i + 1], data[i + 2]]; }
+  };
+}
+
+export function readPng(path) {
+  const png = PNG.sync.read(readFileSync(path));
+  return picture(png.width, png.height, png.data, 4);
+}
+
+export function pngBytes(p) {
+  const png = new PNG({ width: p.width, height: p.height });
+  for (let y = 0; y < p.height; y++)
+    for (let x = 0; x < p.width; x++) png.data.set([...p.rgb(x, y), 255], (y * p.width + x) * 4);
+  return PNG.sync.write(png);
+}
+
+// Samples the page has played so far, and those played since `from`.
+export const soundSoFar = (page) => page.evaluate(() => window.tap.frames);
+export async function soundSince(page, from) {
+  const s = await page.evaluate((from) => {
+    const all = new Float32Array(window.tap.frames);
+    let at = 0;
+    for (const chunk of window.tap.left) { all.set(chunk, at); at += chunk.length; }
+    const bytes = new Uint8Array(all.buffer, from * 4);
+    let s = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    return btoa(s);
+  }, from);
+  return Buffer.from(s, 'base64');
+}
+
+export const pageText = (page, id) => page.evaluate((id) => {
+  const e = document.getElementById(id);
+  return e.hidden ? '' : e.textContent.trim();
+}, id);

@@ -1,0 +1,14 @@
+import puppeteer from 'puppeteer-core';
+const browser = await puppeteer.launch({browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true});
+const page = await browser.newPage();
+page.on('console', m => console.log('console:', m.text()));
+page.on('pageerror', e => console.log('pageerror:', e.message));
+await page.goto('file:///work/main/build-web/vessandrel-tuner.html');
+await new Promise(r => setTimeout(r, 2500));
+console.log(await page.evaluate(() => Promise.race([new Promise(r => requestAnimationFrame(() => r('raf ok'))), new Promise(r => setTimeout(() => r('raf timeout'), 1000))])));
+await page.evaluate(() => { window.__k = []; addEventListener('keydown', e => __k.push(e.code + ':' + e.keyCode)); });
+await page.keyboard.down('Enter');
+await new Promise(r => setTimeout(r, 300));
+await page.keyboard.up('Enter');
+console.log(await page.evaluate(() => JSON.stringify(__k)));
+await browser.close();

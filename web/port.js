@@ -1,0 +1,154 @@
+// The JavaScript half of the web port (port.cpp): the wait for a displayed frame, the
+// keys as the page hands them to SDL, and the music over Web Audio.
+mergeInto(LibraryManager.library, {
+  // The page's key listeners and its buttons hold and release the tuner's keys through
+  // SDL's own event path, so they land in the same key-state array as on the desktop.
+  // SDL's own listeners stay off (Module.doNotCaptureKeyboard): they would keep every
+  // key from the browser, F5 and the rest, not only the tuner's.
+  SDL_PumpEvents__deps: ['$SDL'],
+  SDL_PumpEvents__postset:
+    'Module["holdKey"] = function(keyCode, location, down) {' +
+    '  SDL.events.push({ type: down ? "keydown" : "keyup", keyCode: keyCode, location: location });' +
+    '};',
+  // The tuner only pumps and never takes events from the queue, so each is dropped once
+  // it has set the key state; kept, the queue would fill and drop every later key.
+  // A key released in the same pump as it was pressed is released at the next one, so
+  // that every press is seen held once: while a finger is on the screen, browsers put
+  // off timers, and a tap on a button could start and end between two of the credits'
+  // polls.
+  SDL_PumpEvents: function() {
+    var events = SDL.events, pressed = {};
+    SDL.events = [];
+    for (var i = 0; i < events.length; i++) {
+      var event = events[i];
+      if (event.type === 'keyup' && pressed[event.keyCode]) {
+        SDL.events = events.slice(i);
+        return;
+      }
+      if (event.type === 'keydown') pressed[event.keyCode] = true;
+      SDL.handleEvent(event);
+    }
+  },
+
+  // The browser's SDL_Quit prints that it was ignored, and the page shows what the
+  // program prints: there is nothing to shut down beyond what the tuner already closed.
+  SDL_Quit: function() {},
+
+  tuner_next_frame: function() {
+    return Asyncify.handleSleep(function(wakeUp) {
+      requestAnimationFrame(function() { wakeUp(); });
+    });
+  },
+
+  $TunerAudio: {
+    context: null,
+    gain: null,     // the music volume, between every clip and the speakers
+    source: null,   // the clip playing, or null
+    clips: [null],  // decoded sounds by id; 0 is no clip
+    decoded: {},    // ids by the bytes' address and length
+
+    fail: function(text) {
+      stringToUTF8(text, _tuner_error_text(), 256);
+    },
+  },
+
+  tuner_audio_open__deps: ['$TunerAudio'],
+  tuner_audio_open: function() {
+    var Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) {
+      TunerAudio.fail('this browser has no Web Audio');
+      return -1;
+    }
+    // At the clips' own rate nothing is resampled before the output.
+    var context;
+    try {
+      context = new Context({ sampleRate: 44100, latencyHint: 'interactive' });
+    } catch (e) {
+      try {
+        context = new Context();
+      } catch (e2) {
+        TunerAudio.fail('Web Audio would not start (' + e2.message + ')');
+        return -1;
+      }
+    }
+    TunerAudio.context = context;
+    TunerAudio.gain = context.createGain();
+    TunerAudio.gain.connect(context.destination);
+    if (Module['onAudio']) Module['onAudio'](context);
+    return 0;
+  },
+
+  tuner_audio_close__deps: ['$TunerAudio', 'tuner_audio_halt'],
+  tuner_audio_close: function() {
+    _tuner_audio_halt();
+    if (TunerAudio.context) TunerAudio.context.close();
+    TunerAudio.context = null;
+  },
+
+  tuner_audio_cached__deps: ['$TunerAudio'],
+  tuner_audio_cached: function(bytes, length) {
+    return TunerAudio.decoded[bytes + ':' + length] || 0;
+  },
+
+  // Web Audio decodes only asynchronously: the tuner waits here, as SDL_mixer's loading
+  // would, and learns whether the clip decoded.
+  tuner_audio_decode__deps: ['$TunerAudio'],
+  tuner_audio_decode: function(bytes, length) {
+    return Asyncify.handleSleep(function(wakeUp) {
+      var done = false;
+      function finish(clip) {
+        if (done) return;
+        done = true;
+        wakeUp(clip);
+      }
+      function failed(why) {
+        TunerAudio.fail('the browser cannot decode it (' + (why && why.message || why || 'no reason given') + ')');
+        finish(0);
+      }
+      function decoded(sound) {
+        if (!sound || !sound.length) return failed('no samples');
+        var clip = TunerAudio.clips.push(sound) - 1;
+        TunerAudio.decoded[bytes + ':' + length] = clip;
+        finish(clip);
+      }
+      try {
+        // A copy: the browser takes the buffer it decodes away from the page.
+        var copy = HEAPU8.slice(bytes, bytes + length).buffer;
+        var promise = TunerAudio.context.decodeAudioData(copy, decoded, failed);
+        if (promise && promise.catch) promise.catch(failed);
+      } catch (e) {
+        failed(e);
+      }
+    });
+  },
+
+  tuner_audio_play__deps: ['$TunerAudio', 'tuner_audio_halt'],
+  tuner_audio_play: function(clip) {
+    _tuner_audio_halt();
+    var source = TunerAudio.context.createBufferSource();
+    source.buffer = TunerAudio.clips[clip];
+    source.loop = true;
+    source.connect(TunerAudio.gain);
+    source.start();
+    TunerAudio.source = source;
+  },
+
+  tuner_audio_halt__deps: ['$TunerAudio'],
+  tuner_audio_halt: function() {
+    if (!TunerAudio.source) return;
+    TunerAudio.source.stop();
+    TunerAudio.source.disconnect();
+    TunerAudio.source = null;
+  },
+
+  tuner_audio_playing__deps: ['$TunerAudio'],
+  tuner_audio_playing: function() {
+    return TunerAudio.source ? 1 : 0;
+  },
+
+  // SDL_mixer scales the music's samples by volume / 128.
+  tuner_audio_volume__deps: ['$TunerAudio'],
+  tuner_audio_volume: function(volume) {
+    if (TunerAudio.gain) TunerAudio.gain.gain.value = volume / 128;
+  },
+});

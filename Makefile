@@ -4,7 +4,7 @@ CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
-.PHONY: test-debian13 bench-here web web-run web-test-build build-everything
+.PHONY: test-debian13 bench-here bench-web web web-run web-test-build build-everything
 
 run: build
 	$(BUILD)/vessandrel-tuner
@@ -71,6 +71,7 @@ demo: build
 BENCH      ?= build-bench
 BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true
 bench: bench-here
+	@$(MAKE) --no-print-directory bench-web || echo "No browser figures: make bench-web failed"
 	@if [ -d $(DEBIAN13)/root ]; then \
 	   echo "=== The same on Debian 13: sdl12-compat 1.2.68 over SDL 2 ==="; \
 	   scripts/debian13 $(DEBIAN13) make bench-here BENCH_ARGS="$(BENCH_ARGS)"; \
@@ -146,6 +147,10 @@ web:
 	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_SDL_GFX=$(abspath .cache/web/sdl_gfx) $(CMAKE_ARGS)
 	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"
+
+# The browser build's figures in headless Chromium (bench/web.mjs).
+bench-web: web-test-build
+	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html
 
 # The page served on this machine only, for a browser here.
 WEB_PORT ?= 8320

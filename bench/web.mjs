@@ -1,0 +1,84 @@
+// Figures of the browser build in headless Chromium, not tests: nothing here fails on a
+// slow machine.
+//
+//   node bench/web.mjs PAGE
+//
+// The page's size, raw and gzipped; from opening the page to the credits on the canvas;
+// the time a pass takes in the browser, out of the frame it runs in; and from a key to the
+// note's first sample in the page's audio graph; each also with Chromium slowing the
+// processor four times, as a slow phone would.
+import { readFileSync } from 'node:fs';
+import { gzipSync } from 'node:zlib';
+import * as drive from '../tests/web/driver.mjs';
+
+const file = process.argv[2];
+const bytes = readFileSync(file);
+console.log(`The page: ${(bytes.length / 1024).toFixed(0)} KiB, ${(gzipSync(bytes, { level: 9 }).length / 1024).toFixed(0)} KiB gzipped`);
+
+// Before the page's scripts: how long each frame's callbacks run (the tuner's pass is one
+// of them), and, on a tap of 128-sample buffers before the speakers, when the first sound
+// entered the graph, in the audio clock, against when the last key went down.
+function instrument() {
+  window.bench = { passes: [], keyAt: 0, soundAt: 0 };
+  const raf = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (f) => raf((t) => {
+    const t0 = performance.now();
+    f(t);
+    window.bench.passes.push(performance.now() - t0);
+  });
+  const connect = AudioNode.prototype.connect;
+  AudioNode.prototype.connect = function (target, ...rest) {
+    if (!(target instanceof AudioDestinationNode)) return connect.call(this, target, ...rest);
+    const context = target.context, tap = context.createScriptProcessor(256, 1, 1);
+    addEventListener('keydown', () => { window.bench.keyAt = context.currentTime; window.bench.soundAt = 0; }, true);
+    tap.onaudioprocess = (e) => {
+      const x = e.inputBuffer.getChannelData(0);
+      const i = x.findIndex((v) => v !== 0);
+      // The input of a buffer played at playbackTime entered the graph one buffer earlier.
+      if (i >= 0 && !window.bench.soundAt) window.bench.soundAt = e.playbackTime - 256 / context.sampleRate + i / context.sampleRate;
+    };
+    connect.call(this, tap);
+    connect.call(tap, target);
+    return connect.call(this, target, ...rest);
+  };
+}
+
+const spread = (xs) => {
+  const s = [...xs].sort((a, b) => a - b), at = (q) => s[Math.min(s.length - 1, Math.floor(q * s.length))];
+  return `median ${at(0.5).toFixed(2)}, 90 % ${at(0.9).toFixed(2)}, most ${s[s.length - 1].toFixed(2)}`;
+};
+
+const browser = await drive.launch('chromium');
+for (const slowdown of [1, 4]) {
+  const opened = [], passes = [], notes = [];
+  for (let run = 0; run < 3; run++) {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 960, height: 720 });
+    if (slowdown > 1) await (await page.createCDPSession()).send('Emulation.setCPUThrottlingRate', { rate: slowdown });
+    await page.evaluateOnNewDocument(instrument);
+    const t0 = Date.now();
+    await page.goto('file://' + file);
+    await page.waitForFunction(() => {
+      const d = document.getElementById('screen').getContext('2d').getImageData(0, 91, 320, 1).data;
+      return d.some((v, i) => i % 4 !== 3 && v > 0);
+    }, { polling: 'raf', timeout: 60000 });
+    opened.push(Date.now() - t0);
+    await drive.press(page, 'Enter');
+    // Only the tuner asks for frames meanwhile, so every callback timed is a pass.
+    await page.evaluate(() => { window.bench.passes = []; });
+    await new Promise((done) => setTimeout(done, 4000));
+    passes.push(...await page.evaluate(() => window.bench.passes));
+    for (const key of ['ControlLeft', 'ArrowLeft', 'ControlLeft', 'ArrowLeft', 'ControlLeft']) {
+      await drive.press(page, key);
+      if (key !== 'ControlLeft') continue;
+      await page.waitForFunction(() => window.bench.soundAt > 0, { timeout: 10000 });
+      notes.push(await page.evaluate(() => (window.bench.soundAt - window.bench.keyAt) * 1000));
+    }
+    await page.close();
+  }
+  console.log(`Chromium, processor ${slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`}:`);
+  console.log(`  opening the page to the credits on the canvas, ms: ${opened.join(', ')}`);
+  console.log(`  one pass, ms of its frame (${passes.length} passes): ${spread(passes)}`);
+  console.log(`  a key to the note's first sample in the audio graph, ms: ${spread(notes)}`);
+}
+await browser.close();

@@ -4,7 +4,7 @@ CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
 .PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
-.PHONY: test-debian13 bench-here bench-web web web-run web-test-build build-everything
+.PHONY: test-debian13 bench-here bench-web web-demo web web-run web-test-build build-everything
 
 run: build
 	$(BUILD)/vessandrel-tuner
@@ -147,6 +147,12 @@ web:
 	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_SDL_GFX=$(abspath .cache/web/sdl_gfx) $(CMAKE_ARGS)
 	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"
+
+# The browser build's pictures as its tests take them: a desktop window and a phone's
+# screen, kept in docs/web.
+web-demo: build-everything
+	mkdir -p docs/web
+	TUNER_WEB_PICTURES=$(abspath docs/web) ctest --test-dir $(BUILD) -R web.chromium --output-on-failure
 
 # The browser build's figures in headless Chromium (bench/web.mjs).
 bench-web: web-test-build

@@ -46,6 +46,19 @@ if(TUNER_HANDHELD)
   set(device_dir ${PROJECT_BINARY_DIR}/device)
   set(device_tarball ${PROJECT_BINARY_DIR}/${device_name}.tar.gz)
   configure_file(${PROJECT_SOURCE_DIR}/data/README.device.in ${device_dir}/README @ONLY)
+  # The licences travel with the program: ours, and the notices and licence texts of
+  # everything linked into it, which scripts/handheld-toolchain takes from the source
+  # packages it built them from.
+  configure_file(${PROJECT_SOURCE_DIR}/data/NOTICE.device.in ${device_dir}/NOTICE @ONLY)
+  set(licenses ${TUNER_HANDHELD_ROOT}/share/licenses)
+  if(NOT EXISTS ${licenses}/SOURCES)
+    message(FATAL_ERROR "No licence texts in ${licenses}: run scripts/handheld-toolchain")
+  endif()
+  file(GLOB_RECURSE license_files ${licenses}/*)
+  set(copy_licenses
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${device_dir}/NOTICE <dir>
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${licenses} <dir>/licenses)
+  string(REPLACE <dir> ${device_dir}/${device_name} tarball_licenses "${copy_licenses}")
   add_custom_command(
     OUTPUT ${device_tarball}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${device_dir}/${device_name}
@@ -53,20 +66,23 @@ if(TUNER_HANDHELD)
     COMMAND ${CMAKE_STRIP} -o ${device_dir}/${device_name}/vessandrel-tuner
             $<TARGET_FILE:vessandrel-tuner>
     COMMAND ${CMAKE_COMMAND} -E copy ${device_dir}/README ${device_dir}/${device_name}/README
+    ${tarball_licenses}
     COMMAND ${CMAKE_COMMAND} -E chdir ${device_dir}
             ${CMAKE_COMMAND} -E tar czf ${device_tarball} ${device_name}
-    DEPENDS vessandrel-tuner ${device_dir}/README
+    DEPENDS vessandrel-tuner ${device_dir}/README ${device_dir}/NOTICE ${PROJECT_SOURCE_DIR}/LICENSE
+            ${license_files}
     COMMENT "Packing ${device_name}.tar.gz for the device"
     VERBATIM)
   add_custom_target(device-tarball ALL DEPENDS ${device_tarball})
 
   # The application bundle: a squashfs image with the program, a 32 x 32 icon drawn from
-  # our SVG and the desktop entry at its root, which is how handheld launchers take an
+  # our SVG, the desktop entry and the licences at its root, which is how handheld launchers take an
   # application. Times and owners are fixed so that the same program gives the same image.
   find_program(MKSQUASHFS mksquashfs PATHS /usr/sbin /sbin REQUIRED)
   find_program(RSVG_CONVERT rsvg-convert REQUIRED)
   set(bundle_dir ${device_dir}/bundle)
   set(bundle ${PROJECT_BINARY_DIR}/${device_name}.squashfs)
+  string(REPLACE <dir> ${bundle_dir} bundle_licenses "${copy_licenses}")
   add_custom_command(
     OUTPUT ${bundle}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle_dir} ${bundle}
@@ -76,10 +92,12 @@ if(TUNER_HANDHELD)
             ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
             ${bundle_dir}/vessandrel-tuner.desktop
+    ${bundle_licenses}
     COMMAND ${MKSQUASHFS} ${bundle_dir} ${bundle} -comp gzip -all-root -mkfs-time 0
             -all-time 0 -quiet
     DEPENDS vessandrel-tuner ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
-            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
+            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop ${device_dir}/NOTICE
+            ${PROJECT_SOURCE_DIR}/LICENSE ${license_files}
     COMMENT "Packing ${device_name}.squashfs, the application bundle"
     VERBATIM)
   add_custom_target(device-bundle ALL DEPENDS ${bundle})

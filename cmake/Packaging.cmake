@@ -1,18 +1,44 @@
 # Installing and packing the tuner. `cmake --install` puts the program in bin/ with a
-# desktop entry and an icon; on the desktop CPack turns that into a Debian package
-# (make deb), and the handheld's build leaves beside the program a tarball for the device
-# and the application bundle its launchers mount.
+# desktop entry, an icon, its AppStream metadata, a manual page, the licence and the
+# changelog; on the desktop CPack turns that into a Debian package (make deb), and the
+# handheld's build leaves beside the program a tarball for the device and the
+# application bundle its launchers mount.
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
         DESTINATION share/icons/hicolor/scalable/apps)
+# What software centres list the tuner by.
+install(FILES ${PROJECT_SOURCE_DIR}/data/org.example.vessandrel.tuner.metainfo.xml
+        DESTINATION share/metainfo)
+
+# The manual page and the changelog go in gzipped, as Debian has them: -9 for the size,
+# -n so that the file's name and time stay out and the same source gives the same bytes.
+set(gzipped)
+foreach(file vessandrel-tuner.6 changelog)
+  add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/${file}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/${file} ${PROJECT_BINARY_DIR}/${file}
+    COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/${file}
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/${file}
+    VERBATIM)
+  list(APPEND gzipped ${PROJECT_BINARY_DIR}/${file}.gz)
+endforeach()
+add_custom_target(gzipped-docs ALL DEPENDS ${gzipped})
+install(FILES ${PROJECT_BINARY_DIR}/vessandrel-tuner.6.gz DESTINATION share/man/man6)
+# The licence in Debian's machine-readable form, and the changelog of a native package.
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION share/doc/vessandrel-tuner)
 
 set(CPACK_PACKAGE_NAME vessandrel-tuner)
 set(CPACK_PACKAGE_VENDOR "the Vessandrel team")
 set(CPACK_PACKAGE_CONTACT "the Vessandrel team <vessandrel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "reference-tone guitar tuner")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Plays, in an endless loop, the note of the chosen string of a guitar in standard tuning, so that the string can be tuned by ear. Made for a 320x240 handheld with a few buttons; on a desktop it opens a window of that size and takes the same keys.")
+# Lines of the extended description stay within 80 columns once dpkg indents them.
+set(CPACK_PACKAGE_DESCRIPTION [[
+Plays, in an endless loop, the note of the chosen string of a guitar in
+standard tuning, so that the string can be tuned by ear. Made for a 320x240
+handheld with a few buttons; on a desktop it opens a window of that size and
+takes the same keys.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

@@ -7,7 +7,7 @@
 
 void use_dummy_drivers()
 {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 

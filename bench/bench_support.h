@@ -5,7 +5,9 @@
 
 #include <SDL/SDL.h>
 
-// Points SDL at its dummy video and audio drivers; call before anything starts SDL.
+// Points SDL at its dummy video and audio drivers; call before anything starts SDL. A
+// video driver already chosen in the environment is kept, so that the counts can be
+// taken on a real display too.
 void use_dummy_drivers();
 
 // start_up() and the credits up to their first flip, with Return held so that the

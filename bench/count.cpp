@@ -4,6 +4,7 @@
 //   tuner-count empty          leaves before SDL is touched
 //   tuner-count startup        leaves right after the first credits flip
 //   tuner-count passes N       start-up, credits, N passes of the main loop, then leaves
+//   tuner-count flips N        start-up, credits, one pass, then N more flips of its picture
 //   tuner-count background N   start-up, credits, N more background builds, then leaves
 //   tuner-count clips N        start-up, credits, N more loads of the six clips, then leaves
 //   tuner-count decode N       decodes the six clips N times, as SDL_mixer would; no SDL
@@ -31,7 +32,7 @@ static void leave_now()
 
 static int usage(const char *name)
 {
-    fprintf(stderr, "usage: %s empty | startup | passes N | background N | clips N | decode N | mix N\n",
+    fprintf(stderr, "usage: %s empty | startup | passes N | flips N | background N | clips N | decode N | mix N\n",
             name);
     return 2;
 }
@@ -105,14 +106,19 @@ int main(int argc, char **argv)
         _exit(0);
     }
     bool passes = strcmp(argv[1], "passes") == 0;
+    bool flips = strcmp(argv[1], "flips") == 0;
     bool builds = strcmp(argv[1], "background") == 0;
     bool loads = strcmp(argv[1], "clips") == 0;
-    if (!passes && !builds && !loads)
+    if (!passes && !flips && !builds && !loads)
         return usage(argv[0]);
     if (!tuner_up())
         return 1;
+    if (flips)
+        run_pass();
     for (long i = 0; i < times; i++) {
-        if (passes) {
+        if (flips) {
+            SDL_Flip(screen);
+        } else if (passes) {
             run_pass();
         } else if (builds) {
             SDL_FreeSurface(background);

@@ -1,18 +1,44 @@
 # Installing and packing the tuner. `cmake --install` puts the program in bin/ with a
-# desktop entry and an icon; on the desktop CPack turns that into a Debian package
-# (make deb), and the handheld's build leaves beside the program a tarball for the device
-# and the application bundle its launchers mount.
+# desktop entry, an icon, its AppStream metadata, a manual page, the licence and the
+# changelog; on the desktop CPack turns that into a Debian package (make deb), and the
+# handheld's build leaves beside the program a tarball for the device and the
+# application bundle its launchers mount.
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
         DESTINATION share/icons/hicolor/scalable/apps)
+# What software centres list the tuner by.
+install(FILES ${PROJECT_SOURCE_DIR}/data/org.example.vessandrel.tuner.metainfo.xml
+        DESTINATION share/metainfo)
+
+# The manual page and the changelog go in gzipped, as Debian has them: -9 for the size,
+# -n so that the file's name and time stay out and the same source gives the same bytes.
+set(gzipped)
+foreach(file vessandrel-tuner.6 changelog)
+  add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/${file}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/${file} ${PROJECT_BINARY_DIR}/${file}
+    COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/${file}
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/${file}
+    VERBATIM)
+  list(APPEND gzipped ${PROJECT_BINARY_DIR}/${file}.gz)
+endforeach()
+add_custom_target(gzipped-docs ALL DEPENDS ${gzipped})
+install(FILES ${PROJECT_BINARY_DIR}/vessandrel-tuner.6.gz DESTINATION share/man/man6)
+# The licence in Debian's machine-readable form, and the changelog of a native package.
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION share/doc/vessandrel-tuner)
 
 set(CPACK_PACKAGE_NAME vessandrel-tuner)
 set(CPACK_PACKAGE_VENDOR "the Vessandrel team")
 set(CPACK_PACKAGE_CONTACT "the Vessandrel team <vessandrel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "reference-tone guitar tuner")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Plays, in an endless loop, the note of the chosen string of a guitar in standard tuning, so that the string can be tuned by ear. Made for a 320x240 handheld with a few buttons; on a desktop it opens a window of that size and takes the same keys.")
+# Lines of the extended description stay within 80 columns once dpkg indents them.
+set(CPACK_PACKAGE_DESCRIPTION [[
+Plays, in an endless loop, the note of the chosen string of a guitar in
+standard tuning, so that the string can be tuned by ear. Made for a 320x240
+handheld with a few buttons; on a desktop it opens a window of that size and
+takes the same keys.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
@@ -46,6 +72,19 @@ if(TUNER_HANDHELD)
   set(device_dir ${PROJECT_BINARY_DIR}/device)
   set(device_tarball ${PROJECT_BINARY_DIR}/${device_name}.tar.gz)
   configure_file(${PROJECT_SOURCE_DIR}/data/README.device.in ${device_dir}/README @ONLY)
+  # The licences travel with the program: ours, and the notices and licence texts of
+  # everything linked into it, which scripts/handheld-toolchain takes from the source
+  # packages it built them from.
+  configure_file(${PROJECT_SOURCE_DIR}/data/NOTICE.device.in ${device_dir}/NOTICE @ONLY)
+  set(licenses ${TUNER_HANDHELD_ROOT}/share/licenses)
+  if(NOT EXISTS ${licenses}/SOURCES)
+    message(FATAL_ERROR "No licence texts in ${licenses}: run scripts/handheld-toolchain")
+  endif()
+  file(GLOB_RECURSE license_files ${licenses}/*)
+  set(copy_licenses
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${device_dir}/NOTICE <dir>
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${licenses} <dir>/licenses)
+  string(REPLACE <dir> ${device_dir}/${device_name} tarball_licenses "${copy_licenses}")
   add_custom_command(
     OUTPUT ${device_tarball}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${device_dir}/${device_name}
@@ -53,20 +92,23 @@ if(TUNER_HANDHELD)
     COMMAND ${CMAKE_STRIP} -o ${device_dir}/${device_name}/vessandrel-tuner
             $<TARGET_FILE:vessandrel-tuner>
     COMMAND ${CMAKE_COMMAND} -E copy ${device_dir}/README ${device_dir}/${device_name}/README
+    ${tarball_licenses}
     COMMAND ${CMAKE_COMMAND} -E chdir ${device_dir}
             ${CMAKE_COMMAND} -E tar czf ${device_tarball} ${device_name}
-    DEPENDS vessandrel-tuner ${device_dir}/README
+    DEPENDS vessandrel-tuner ${device_dir}/README ${device_dir}/NOTICE ${PROJECT_SOURCE_DIR}/LICENSE
+            ${license_files}
     COMMENT "Packing ${device_name}.tar.gz for the device"
     VERBATIM)
   add_custom_target(device-tarball ALL DEPENDS ${device_tarball})
 
   # The application bundle: a squashfs image with the program, a 32 x 32 icon drawn from
-  # our SVG and the desktop entry at its root, which is how handheld launchers take an
+  # our SVG, the desktop entry and the licences at its root, which is how handheld launchers take an
   # application. Times and owners are fixed so that the same program gives the same image.
   find_program(MKSQUASHFS mksquashfs PATHS /usr/sbin /sbin REQUIRED)
   find_program(RSVG_CONVERT rsvg-convert REQUIRED)
   set(bundle_dir ${device_dir}/bundle)
   set(bundle ${PROJECT_BINARY_DIR}/${device_name}.squashfs)
+  string(REPLACE <dir> ${bundle_dir} bundle_licenses "${copy_licenses}")
   add_custom_command(
     OUTPUT ${bundle}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${bundle_dir} ${bundle}
@@ -76,10 +118,12 @@ if(TUNER_HANDHELD)
             ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
             ${bundle_dir}/vessandrel-tuner.desktop
+    ${bundle_licenses}
     COMMAND ${MKSQUASHFS} ${bundle_dir} ${bundle} -comp gzip -all-root -mkfs-time 0
             -all-time 0 -quiet
     DEPENDS vessandrel-tuner ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.svg
-            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop
+            ${PROJECT_SOURCE_DIR}/data/vessandrel-tuner.desktop ${device_dir}/NOTICE
+            ${PROJECT_SOURCE_DIR}/LICENSE ${license_files}
     COMMENT "Packing ${device_name}.squashfs, the application bundle"
     VERBATIM)
   add_custom_target(device-bundle ALL DEPENDS ${bundle})

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/tuner.h"
 #include "app/tuner_state.h"
@@ -23,9 +24,23 @@ static void catch_signals()
     sigaction(SIGTERM, &sa, nullptr);
 }
 
+// Where SDL 1.2 is sdl12-compat over SDL 2, the 320 x 240 software surface is shown
+// through an SDL 2 renderer that asks for acceleration; under X11 that brings up
+// OpenGL, in software (llvmpipe) on most machines: several times the tuner's memory
+// and a texture upload and GL draw at every flip. Asking SDL 2 for its software
+// renderer over a plain framebuffer window keeps all of that out; it takes both
+// variables, either alone leaves GL in. SDL 1.2.15 reads neither. A value the user
+// has set is kept, so GL can still be chosen.
+static void prefer_software_presentation()
+{
+    setenv("SDL_RENDER_DRIVER", "software", 0);
+    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+}
+
 int start_up()
 {
     catch_signals();
+    prefer_software_presentation();
     // SDL 1.2 starts its audio subsystem even when no sound driver can be had, and the
     // failure comes out of Mix_OpenAudio; sdl12-compat fails SDL_Init instead. Starting
     // audio apart, its result left to Mix_OpenAudio, reports it the same way on both.

@@ -8,7 +8,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "e2e/session.h"
 #include "support/audio_analysis.h"
@@ -265,6 +268,47 @@ TEST_F(Tuner, DownToVolumeZeroSilencesTheNoteAndUpBringsItBack)
     std::printf("peak after Up to volume 4: %d of 32768\n", peak);
     EXPECT_GT(peak, 0);
     EXPECT_LE(peak, 32768 * 4 / 128);
+}
+
+// The libraries of an OpenGL stack mapped into a process: the GL dispatch and Mesa's
+// drivers, and LLVM, which Mesa's software rasteriser compiles with.
+std::vector<std::string> gl_libraries(pid_t pid)
+{
+    static const char *const marks[] = {"/libGL", "/libEGL", "/libLLVM", "/libgallium", "/libglapi", "/dri/",
+                                        "_dri.so"};
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::set<std::string> found;
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::size_t slash = line.find('/');
+        if (slash == std::string::npos)
+            continue;
+        std::string path = line.substr(slash);
+        for (const char *mark : marks)
+            if (path.find(mark) != std::string::npos)
+                found.insert(path);
+    }
+    return {found.begin(), found.end()};
+}
+
+// A 320 x 240 software picture needs no OpenGL. On sdl12-compat an accelerated renderer
+// would load Mesa and LLVM and replace the first window with one of a GL visual; the
+// tuner asks SDL 2 for its software renderer, so after a second of passes there is no GL
+// library in the process and the window it showed first is the only one.
+TEST_F(Tuner, OneWindowAndNoOpenGLLibraryInTheProcess)
+{
+    ASSERT_NO_FATAL_FAILURE(skip_credits());
+    sleep_ms(1000);
+    ASSERT_TRUE(tuner_running(s));
+    std::vector<std::string> gl = gl_libraries(s.tuner);
+    std::string names;
+    for (const std::string &path : gl)
+        names += " " + path;
+    EXPECT_TRUE(gl.empty()) << "mapped:" << names;
+    EXPECT_EQ(windows_shown(s), 1u);
+    // And that window is the one showing the picture.
+    ASSERT_TRUE(capture(s, p));
+    EXPECT_EQ(check_tuner_view(p, 1, 0), "");
 }
 
 TEST_F(Tuner, TabEndsTheProgramWithStatusZero)

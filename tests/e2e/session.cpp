@@ -92,7 +92,22 @@ bool start_x_server(session &s, std::string &why)
         why = "the X server has no XTEST";
         return false;
     }
+    // Map events of the root's children, from before the tuner starts, for windows_shown.
+    XSelectInput(s.display, DefaultRootWindow(s.display), SubstructureNotifyMask);
+    XSync(s.display, False);
     return true;
+}
+
+std::size_t windows_shown(session &s)
+{
+    XSync(s.display, False);
+    while (XPending(s.display)) {
+        XEvent e;
+        XNextEvent(s.display, &e);
+        if (e.type == MapNotify && e.xmap.event == DefaultRootWindow(s.display))
+            s.shown.insert(e.xmap.window);
+    }
+    return s.shown.size();
 }
 
 bool start_tuner(session &s, const std::vector<std::string> &wrapper, std::string &why)

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct session {
     std::string output_path; // the tuner's standard output and error
     int exit_status = -1;    // once the tuner has ended: its status, or 128 + signal
     double slowness = 1.0;   // factor on every time limit, for runs under valgrind
+    std::set<Window> shown;  // every top-level window mapped since the server started
 };
 
 // Where the real tuner lives; the build passes it in.
@@ -34,6 +36,11 @@ std::string tuner_path();
 // Starts Xvfb on a display it picks itself (so that parallel runs never collide),
 // 640 x 480 at 16 bits, the tuner's own depth. False with a reason on failure.
 bool start_x_server(session &s, std::string &why);
+
+// How many top-level windows the X server has mapped since it started. The tuner is its
+// only client that makes any, so this is how many windows the tuner has shown, those it
+// has since destroyed included.
+std::size_t windows_shown(session &s);
 
 // Starts the tuner in the X server, its sound going to a file in the work directory.
 // `wrapper` (for instance valgrind and its options) is put before the program.

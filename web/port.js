@@ -79,10 +79,13 @@ mergeInto(LibraryManager.library, {
   },
 
   tuner_audio_close__deps: ['$TunerAudio', 'tuner_audio_halt'],
+  // The decoded sounds go with the audio device: they are the clips' memory.
   tuner_audio_close: function() {
     _tuner_audio_halt();
     if (TunerAudio.context) TunerAudio.context.close();
     TunerAudio.context = null;
+    TunerAudio.clips = [null];
+    TunerAudio.decoded = {};
   },
 
   tuner_audio_cached__deps: ['$TunerAudio'],

@@ -127,13 +127,6 @@ export function readPng(path) {
   return picture(png.width, png.height, png.data, 4);
 }
 
-export function pngBytes(p) {
-  const png = new PNG({ width: p.width, height: p.height });
-  for (let y = 0; y < p.height; y++)
-    for (let x = 0; x < p.width; x++) png.data.set([...p.rgb(x, y), 255], (y * p.width + x) * 4);
-  return PNG.sync.write(png);
-}
-
 // Samples the page has played so far, and those played since `from`.
 export const soundSoFar = (page) => page.evaluate(() => window.tap.frames);
 export async function soundSince(page, from) {

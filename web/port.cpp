@@ -12,14 +12,16 @@
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
+#include <ivorbisfile.h>
+
+#include <vector>
 
 extern "C" {
 // port.js
 void tuner_next_frame();                        // waits for the next animation frame
 int tuner_audio_open();                         // 0, or -1 with the reason set
 void tuner_audio_close();
-int tuner_audio_cached(const Uint8 *bytes, int length); // a decoded clip's id, or 0
-int tuner_audio_decode(const Uint8 *bytes, int length); // decodes; an id, or 0 with the reason set
+int tuner_audio_clip(const float *samples, int frames, int rate); // the sound's id, or 0 with the reason set
 void tuner_audio_play(int clip);                // loops the clip from its start
 void tuner_audio_halt();
 int tuner_audio_playing();
@@ -88,7 +90,8 @@ extern "C" int SDL_Flip(SDL_Surface *)
 
 // --- Memory readers ---------------------------------------------------------------------
 // The browser's SDL_RWFromConstMem returns a number, not a reader, and the SDL_RWseek and
-// SDL_RWclose macros call through the reader's own functions. These are real ones.
+// SDL_RWclose macros call through the reader's own functions. These are real ones, which
+// the decoder reads through as well.
 
 static long mem_seek(SDL_RWops *rw, long offset, int whence)
 {
@@ -142,10 +145,11 @@ extern "C" SDL_RWops *SDL_RWFromConstMem(const void *mem, int size)
 }
 
 // --- Music ---------------------------------------------------------------------------------
-// SDL_mixer's music, the calls the tuner makes, over Web Audio. A clip is decoded whole
-// by the browser when it is loaded; loading waits for the decoding to end, so a clip that
-// does not decode fails there and the tuner reports it, as on the desktop. The same bytes
-// are decoded once: the tuner reopens the played clip at every press.
+// SDL_mixer's music, the calls the tuner makes, over Web Audio. A clip is decoded whole when
+// it is loaded, by tremor, the handheld's decoder, so the page plays the handheld's very
+// samples in every browser, and a clip that does not decode fails its loading, as with
+// SDL_mixer. The same bytes are decoded once: the tuner reopens the played clip at every
+// press.
 
 struct _Mix_Music {
     int clip; // port.js's id of the decoded sound
@@ -153,6 +157,66 @@ struct _Mix_Music {
 
 static int music_volume = MIX_MAX_VOLUME;
 static Mix_Music *playing;
+
+// Decoded clips by the address and length of their bytes.
+struct decoded {
+    const Uint8 *bytes;
+    int length;
+    int clip;
+};
+static std::vector<decoded> decoded_clips;
+
+// tremor reads the clip through its memory reader.
+static size_t clip_read(void *to, size_t size, size_t count, void *rw)
+{
+    return mem_read(static_cast<SDL_RWops *>(rw), to, size, count);
+}
+
+// Like fseek: 0, and a memory reader cannot fail.
+static int clip_seek(void *rw, ogg_int64_t offset, int whence)
+{
+    mem_seek(static_cast<SDL_RWops *>(rw), long(offset), whence);
+    return 0;
+}
+
+static long clip_tell(void *rw)
+{
+    return mem_seek(static_cast<SDL_RWops *>(rw), 0, RW_SEEK_CUR);
+}
+
+static int decode_clip(SDL_RWops *rw)
+{
+    OggVorbis_File vf;
+    ov_callbacks io = {clip_read, clip_seek, nullptr, clip_tell};
+    if (int e = ov_open_callbacks(rw, &vf, nullptr, 0, io)) {
+        SDL_SetError("it is not an Ogg Vorbis stream that decodes (error %d)", e);
+        return 0;
+    }
+    const vorbis_info *info = ov_info(&vf, -1);
+    const int channels = info->channels, rate = int(info->rate);
+    std::vector<float> mono;
+    std::vector<ogg_int16_t> block(4096);
+    int section, got;
+    while ((got = int(ov_read(&vf, reinterpret_cast<char *>(block.data()), int(block.size() * 2), &section))) != 0) {
+        if (got < 0) {
+            if (got == OV_HOLE) // a lost page: tremor goes on after it, as SDL_mixer does
+                continue;
+            SDL_SetError("it breaks off after %.2f s (error %d)", double(mono.size()) / rate, got);
+            ov_clear(&vf);
+            return 0;
+        }
+        // The notes are mono; anything else is mixed down, as one channel is all Web Audio
+        // needs to play it on both speakers.
+        for (int i = 0; i + channels <= got / 2; i += channels) {
+            int sum = 0;
+            for (int c = 0; c < channels; c++)
+                sum += block[std::size_t(i + c)];
+            mono.push_back(float(sum) / float(channels * 32768));
+        }
+    }
+    ov_clear(&vf);
+    return tuner_audio_clip(mono.data(), int(mono.size()), rate);
+}
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)
 {
@@ -162,6 +226,7 @@ extern "C" int Mix_OpenAudio(int, Uint16, int, int)
 extern "C" void Mix_CloseAudio(void)
 {
     tuner_audio_close();
+    decoded_clips.clear();
 }
 
 extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
@@ -170,14 +235,18 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
         SDL_SetError("no clip to load");
         return nullptr;
     }
-    // The clip's bytes from where the reader stands, read in place.
-    Uint8 *bytes = rw->hidden.mem.here;
-    int length = int(rw->hidden.mem.stop - bytes);
-    int clip = tuner_audio_cached(bytes, length);
-    if (!clip)
-        clip = tuner_audio_decode(bytes, length);
-    if (!clip)
-        return nullptr;
+    const Uint8 *bytes = rw->hidden.mem.here;
+    const int length = int(rw->hidden.mem.stop - bytes);
+    int clip = 0;
+    for (const decoded &d : decoded_clips)
+        if (d.bytes == bytes && d.length == length)
+            clip = d.clip;
+    if (!clip) {
+        clip = decode_clip(rw);
+        if (!clip)
+            return nullptr;
+        decoded_clips.push_back({bytes, length, clip});
+    }
     auto *music = static_cast<Mix_Music *>(std::malloc(sizeof(Mix_Music)));
     if (!music) {
         SDL_SetError("out of memory");
@@ -186,7 +255,6 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
     music->clip = clip;
     return music;
 }
-
 extern "C" int Mix_PlayMusic(Mix_Music *music, int)
 {
     if (!music) {

@@ -45,7 +45,6 @@ mergeInto(LibraryManager.library, {
     gain: null,     // the music volume, between every clip and the speakers
     source: null,   // the clip playing, or null
     clips: [null],  // decoded sounds by id; 0 is no clip
-    decoded: {},    // ids by the bytes' address and length
 
     fail: function(text) {
       stringToUTF8(text, _tuner_error_text(), 256);
@@ -85,44 +84,24 @@ mergeInto(LibraryManager.library, {
     if (TunerAudio.context) TunerAudio.context.close();
     TunerAudio.context = null;
     TunerAudio.clips = [null];
-    TunerAudio.decoded = {};
   },
 
-  tuner_audio_cached__deps: ['$TunerAudio'],
-  tuner_audio_cached: function(bytes, length) {
-    return TunerAudio.decoded[bytes + ':' + length] || 0;
-  },
-
-  // Web Audio decodes only asynchronously: the tuner waits here, as SDL_mixer's loading
-  // would, and learns whether the clip decoded.
-  tuner_audio_decode__deps: ['$TunerAudio'],
-  tuner_audio_decode: function(bytes, length) {
-    return Asyncify.handleSleep(function(wakeUp) {
-      var done = false;
-      function finish(clip) {
-        if (done) return;
-        done = true;
-        wakeUp(clip);
-      }
-      function failed(why) {
-        TunerAudio.fail('the browser cannot decode it (' + (why && why.message || why || 'no reason given') + ')');
-        finish(0);
-      }
-      function decoded(sound) {
-        if (!sound || !sound.length) return failed('no samples');
-        var clip = TunerAudio.clips.push(sound) - 1;
-        TunerAudio.decoded[bytes + ':' + length] = clip;
-        finish(clip);
-      }
-      try {
-        // A copy: the browser takes the buffer it decodes away from the page.
-        var copy = HEAPU8.slice(bytes, bytes + length).buffer;
-        var promise = TunerAudio.context.decodeAudioData(copy, decoded, failed);
-        if (promise && promise.catch) promise.catch(failed);
-      } catch (e) {
-        failed(e);
-      }
-    });
+  // A decoded clip, one channel of samples from -1 to 1, as a sound Web Audio can play.
+  tuner_audio_clip__deps: ['$TunerAudio'],
+  tuner_audio_clip: function(samples, frames, rate) {
+    if (!frames) {
+      TunerAudio.fail('it holds no sound');
+      return 0;
+    }
+    var sound;
+    try {
+      sound = TunerAudio.context.createBuffer(1, frames, rate);
+    } catch (e) {
+      TunerAudio.fail('Web Audio cannot hold it (' + e.message + ')');
+      return 0;
+    }
+    sound.getChannelData(0).set(HEAPF32.subarray(samples >> 2, (samples >> 2) + frames));
+    return TunerAudio.clips.push(sound) - 1;
   },
 
   tuner_audio_play__deps: ['$TunerAudio', 'tuner_audio_halt'],

@@ -215,7 +215,7 @@ test(`${browserName}: a note that does not decode`, { skip: firefox && 'checked 
   const page = await drive.open(browser, env.TUNER_WEB_BROKEN_PAGE);
   let said = '';
   while (!said) { await new Promise((r) => setTimeout(r, 100)); said = await drive.pageText(page, 'output'); }
-  assert.match(said, /^Error loading the note of string 4: the browser cannot decode it/);
+  assert.match(said, /^Error loading the note of string 4: it is not an Ogg Vorbis stream that decodes/);
   await page.waitForFunction(() => !document.getElementById('stopped').hidden);
   assert.match(await drive.pageText(page, 'stopped'), /could not start/);
   assert.equal(await drive.pageText(page, 'sound'), '', 'no call to turn on a sound that cannot play');

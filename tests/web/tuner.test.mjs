@@ -136,6 +136,11 @@ async function keepPicture(page, name) {
 
 test(`${browserName}: the tuner as on the desktop, from disk and offline`, async () => {
   const page = await drive.open(browser, env.TUNER_WEB_PAGE, { width: 960, height: 720 });
+  // Which keys the page keeps from the browser, seen after the page's own listener.
+  await page.evaluate(() => {
+    window.prevented = {};
+    addEventListener('keydown', (e) => { window.prevented[e.code] = e.defaultPrevented; });
+  });
   // Until the player has done something, the page says that a key turns sound on.
   await page.waitForFunction(() => !document.getElementById('sound').hidden, { timeout: 30000 });
 
@@ -177,6 +182,9 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
 
   await drive.press(page, 'Tab');
   assert.match(await drive.pageText(page, 'stopped'), /The tuner has stopped/);
+  await drive.press(page, 'KeyA');
+  assert.deepEqual(await page.evaluate(() => window.prevented), // the browser keeps only the others
+    { Enter: true, ArrowRight: true, ArrowLeft: true, ArrowUp: true, ControlLeft: true, ArrowDown: true, Tab: true, KeyA: false });
   assert.equal(await page.evaluate(() => window.tap.context.state), 'closed', 'the sound closed');
   assert.deepEqual(page.fetched, [], 'nothing fetched');
   assert.deepEqual(page.errors, [], 'no page errors');

@@ -238,9 +238,12 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
     const Uint8 *bytes = rw->hidden.mem.here;
     const int length = int(rw->hidden.mem.stop - bytes);
     int clip = 0;
-    for (const decoded &d : decoded_clips)
-        if (d.bytes == bytes && d.length == length)
+    for (const decoded &d : decoded_clips) {
+        if (d.bytes == bytes && d.length == length) {
             clip = d.clip;
+            break;
+        }
+    }
     if (!clip) {
         clip = decode_clip(rw);
         if (!clip)
@@ -255,6 +258,7 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
     music->clip = clip;
     return music;
 }
+
 extern "C" int Mix_PlayMusic(Mix_Music *music, int)
 {
     if (!music) {

@@ -8,9 +8,10 @@ import puppeteer from 'puppeteer-core';
 const browsers = {
   chromium: {
     browser: 'chrome', executablePath: '/usr/bin/chromium',
-    // Without these Chromium tries to reach Google's hosts at every start.
+    // Without these Chromium tries to reach Google's hosts at every start. The autoplay
+    // rule is set, as a browser's default rule may let a page's sound start by itself.
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', '--no-first-run', '--disable-quic']
+           '--disable-sync', '--no-first-run', '--disable-quic', '--autoplay-policy=document-user-activation-required']
   },
   firefox: { browser: 'firefox', executablePath: '/usr/bin/firefox-esr' }
 };
@@ -27,10 +28,16 @@ export const tapLatency = 16384;
 function installTap() {
   const connect = AudioNode.prototype.connect;
   window.tap = { left: [], frames: 0 };
+  window.prevented = {}; // whether the page kept each key from the browser, once it has seen it
+  addEventListener('keydown', (e) => setTimeout(() => { window.prevented[e.code] = e.defaultPrevented; }));
   AudioNode.prototype.connect = function (target, ...rest) {
     if (!(target instanceof AudioDestinationNode))
       return connect.call(this, target, ...rest);
     window.tap.context = target.context;
+    // What the player first finds, told without the driver's help: the driver's own calls
+    // into the page count as the player's gestures, which would let the sound start.
+    setTimeout(() => console.debug(`tuner-tap: sound ${target.context.state}, notice ` +
+                                   (document.getElementById('sound').hidden ? 'hidden' : 'shown')));
     const recorder = target.context.createScriptProcessor(16384, 2, 2);
     recorder.onaudioprocess = (e) => {
       for (let c = 0; c < 2; c++) e.outputBuffer.getChannelData(c).set(e.inputBuffer.getChannelData(c));
@@ -52,6 +59,9 @@ export async function open(browser, file, viewport = { width: 800, height: 600 }
   page.fetched = [];
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(e.message));
+  page.soundAtStart = new Promise((found) => page.on('console', (m) => {
+    if (m.text().startsWith('tuner-tap: ')) found(m.text().slice(11));
+  }));
   await page.setRequestInterception(true);
   page.on('request', (r) => {
     if (r.url().startsWith('file:') || r.url().startsWith('data:')) return r.continue();

@@ -22,3 +22,24 @@ function(embed_clips target asset_dir)
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${EMBED_CLIP_HEADERS})
 endfunction()
+
+# embed_broken_clips(<target> <asset dir>): embed_clips over a copy of the six clips in which
+# the note of string 4 has its headers overwritten with zeros, so that it does not decode:
+# for the tests of a loading that fails part-way.
+function(embed_broken_clips target asset_dir)
+  set(broken ${CMAKE_CURRENT_BINARY_DIR}/${target}_assets)
+  foreach(name s1e s2b s3g s4d s5a s6e)
+    set(corrupt)
+    if(name STREQUAL s4d)
+      set(corrupt COMMAND dd if=/dev/zero of=${broken}/${name}.ogg bs=1 seek=28 count=1000
+                          conv=notrunc status=none)
+    endif()
+    add_custom_command(
+      OUTPUT ${broken}/${name}.ogg
+      COMMAND ${CMAKE_COMMAND} -E copy ${asset_dir}/${name}.ogg ${broken}/${name}.ogg
+      ${corrupt}
+      DEPENDS ${asset_dir}/${name}.ogg
+      VERBATIM)
+  endforeach()
+  embed_clips(${target} ${broken} s1e s2b s3g s4d s5a s6e)
+endfunction()

@@ -16,6 +16,8 @@
 
 #include <vector>
 
+#include "app/tuner_state.h"
+
 extern "C" {
 // port.js
 void tuner_next_frame();                        // waits for the next animation frame
@@ -26,6 +28,7 @@ void tuner_audio_play(int clip);                // loops the clip from its start
 void tuner_audio_halt();
 int tuner_audio_playing();
 void tuner_audio_volume(int volume);            // 0 to 128, as SDL_mixer counts it
+void tuner_state(int title, int string, int playing, int volume, int overlay); // for the words
 }
 
 // --- Errors -------------------------------------------------------------------------------
@@ -81,9 +84,20 @@ extern "C" Uint32 SDL_MapRGBA(const SDL_PixelFormat *, Uint8 r, Uint8 g, Uint8 b
 // The tuner's loop never ends by itself, and a page must hand control back to the browser
 // to be drawn at all: each flip waits for the next displayed frame, so one pass runs per
 // frame and the browser paints what the flip shows.
+//
+// Each flip also tells the page the tuner's own state, which it puts into words beside the
+// picture: the title until the first pass has read the keys, the chosen string, whether
+// its note plays, the volume, and whether the flip shows the volume overlay. That is
+// drawn in the pass whose countdown was running when the pass began: still running now,
+// or just run out.
+
+static int overlay_left; // the overlay's countdown at the previous flip
 
 extern "C" int SDL_Flip(SDL_Surface *)
 {
+    const bool overlay = show_volume_bar > 0 || overlay_left > 0;
+    overlay_left = show_volume_bar;
+    tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay);
     tuner_next_frame();
     return 0;
 }

@@ -34,6 +34,11 @@ mergeInto(LibraryManager.library, {
   // program prints: there is nothing to shut down beyond what the tuner already closed.
   SDL_Quit: function() {},
 
+  // The page is told the state at every flip, and says it again only when it changes.
+  tuner_state: function(title, string, playing, volume, overlay) {
+    if (Module['onState']) Module['onState'](!!title, string, !!playing, volume, !!overlay);
+  },
+
   tuner_next_frame: function() {
     return Asyncify.handleSleep(function(wakeUp) {
       requestAnimationFrame(function() { wakeUp(); });

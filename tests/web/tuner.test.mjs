@@ -6,7 +6,7 @@
 //   TUNER_WEB_PICTURES                     if set, where to keep a desktop and a phone picture
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -112,10 +112,11 @@ function measure(sound, s, volume) {
   return { cents, follows, out };
 }
 
-async function assertNote(page, s, volume) {
+// `play` asks for the note: by default Left Ctrl on the keyboard.
+async function assertNote(page, s, volume, play = () => drive.press(page, 'ControlLeft')) {
   await assertSilent(page);
   const from = await drive.soundSoFar(page);
-  await drive.press(page, 'ControlLeft');
+  await play();
   assertTuner(await drive.screen(page), s, s);
   const m = measure(await waitForSound(page, from, 3.5), s, volume);
   assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off:\n${m.out}`);
@@ -126,6 +127,19 @@ async function assertSilent(page) {
   const from = (await drive.soundSoFar(page)) + drive.tapLatency; // what was on its way
   const after = new Float32Array((await waitForSound(page, from, 0.5)).buffer.slice(0));
   assert.ok(after.every((v) => v === 0), 'silence once the note is stopped');
+}
+
+// --- The words beside the picture ----------------------------------------------------------
+
+const hertz = { 1: '329.63', 2: '246.94', 3: '196.00', 4: '146.83', 5: '110.00', 6: '82.41' };
+const note = { 1: 'E4', 2: 'B3', 3: 'G3', 4: 'D3', 5: 'A2', 6: 'E2' };
+const stringWords = (s, playing) =>
+  `String ${s} of 6: ${note[s]}, ${hertz[s]} Hz, ${playing ? 'playing' : 'not playing'}`;
+
+// The status line's words: the string's, then the volume's while the overlay shows.
+async function assertWords(page, string, volume = '') {
+  assert.deepEqual([await drive.pageText(page, 'string-state'), await drive.pageText(page, 'volume-state')],
+    [string, volume]);
 }
 
 async function keepPicture(page, name) {
@@ -140,6 +154,7 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
   assert.equal(await page.soundAtStart, 'sound suspended, notice shown');
 
   assertSame(await credits(page), drive.readPng(join(env.TUNER_DEMO, 'credits.png')), 'the credits');
+  await assertWords(page, 'The title screen: the tuner follows in a few seconds, or at Return');
 
   // Firefox's driver sends the keypad's Enter for Return: the page's button skips instead.
   if (firefox) await drive.tap(page, 'Skip title', true);
@@ -152,10 +167,14 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
       assert.deepEqual(second.rgb(x, y), first.rgb(x, y - 1), `the field scrolled at (${x}, ${y})`);
   await page.waitForFunction(() => document.getElementById('sound').hidden, { timeout: 10000 }); // sound on
 
+  await assertWords(page, stringWords(1, false));
+
   await drive.press(page, 'ArrowRight');
   assertTuner(await drive.screen(page), 6);
+  await assertWords(page, stringWords(6, false));
   await drive.press(page, 'ArrowLeft');
   assertTuner(await drive.screen(page), 1);
+  await assertWords(page, stringWords(1, false));
   if (firefox) {
     await assertNote(page, 1, 64);
     return;
@@ -163,9 +182,13 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
 
   await drive.press(page, 'ArrowUp');
   assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
+  await assertWords(page, stringWords(1, false), 'Volume 17 of 32');
   await assertNote(page, 1, 68);
+  assert.equal(await drive.pageText(page, 'string-state'), stringWords(1, true));
   await drive.press(page, 'ArrowLeft');
   assertTuner(await drive.screen(page), 2);
+  await drive.passes(page, 240); // the overlay's time is up, and its words go with it
+  await assertWords(page, stringWords(2, false));
 
   await drive.press(page, 'ArrowDown');
   await drive.press(page, 'ArrowDown');
@@ -208,7 +231,7 @@ test(`${browserName}: a phone's screen and its buttons`, { skip: firefox && 'Fir
   assertTuner(await drive.screen(page), 2);
   await drive.tap(page, 'Play');
   assertTuner(await drive.screen(page), 2, 2);
-  await drive.tap(page, 'Vol +');
+  await drive.tap(page, 'Volume +');
   assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
   await keepPicture(page, 'phone.png');
   assert.deepEqual(page.errors, [], 'no page errors');
@@ -222,4 +245,51 @@ test(`${browserName}: a note that does not decode`, { skip: firefox && 'checked 
   await page.waitForFunction(() => !document.getElementById('stopped').hidden);
   assert.match(await drive.pageText(page, 'stopped'), /could not start/);
   assert.equal(await drive.pageText(page, 'sound'), '', 'no call to turn on a sound that cannot play');
+});
+
+// What a screen reader and a keyboard reach: the page as an audit finds it in each of its
+// states, the buttons pressed with no pointer, and the words spoken once per change.
+test(`${browserName}: a page for players who tune without looking`, { skip: firefox && 'checked in Chromium' }, async () => {
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE, { width: 960, height: 720 });
+  await page.addScriptTag({ content: readFileSync(join(import.meta.dirname, 'node_modules/axe-core/axe.min.js'), 'utf8') });
+  const audit = async (when) => {
+    const found = await page.evaluate(async () => (await axe.run(document)).violations.map(
+      (v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+    assert.deepEqual(found, [], `the audit ${when}`);
+  };
+  const button = (code) => `#pad button[data-code="${code}"]`;
+  await credits(page);
+  await audit('on the title screen');
+
+  // Space and Return on a focused button press it; Return is then not the tuner's own.
+  await page.focus(button('Enter'));
+  await page.keyboard.press('Space');
+  await drive.passes(page, 4);
+  assertTuner(await drive.screen(page), 1);
+  await audit('on the tuner');
+  await page.focus(button('ArrowRight'));
+  await page.keyboard.press('Enter');
+  await drive.passes(page, 4);
+  await assertWords(page, stringWords(6, false));
+  // A screen reader's activation: a click with no pointer pressed.
+  await page.$eval(button('ArrowLeft'), (b) => b.click());
+  await drive.passes(page, 4);
+  await assertWords(page, stringWords(1, false));
+
+  await page.focus(button('ControlLeft'));
+  await assertNote(page, 1, 64, async () => { await page.keyboard.press('Space'); await drive.passes(page, 4); });
+  await assertWords(page, stringWords(1, true));
+  await audit('while a note plays');
+
+  // Nothing changes while the note plays, so the live region is not written at all.
+  const writes = await page.evaluate(() => new Promise((done) => {
+    let n = 0;
+    new MutationObserver((m) => { n += m.length; })
+      .observe(document.getElementById('state'), { subtree: true, childList: true, characterData: true, attributes: true });
+    let frames = 60;
+    const next = () => (frames-- > 0 ? requestAnimationFrame(next) : done(n));
+    next();
+  }));
+  assert.equal(writes, 0, 'the status line rewritten while nothing changed');
+  assert.deepEqual(page.errors, [], 'no page errors');
 });

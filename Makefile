@@ -147,6 +147,7 @@ web:
 	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_WEB_LIBRARIES=$(abspath .cache/web) $(CMAKE_ARGS)
 	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"
+	@echo "The tuner as a site to host, installable and working offline: $(WEB_BUILD)/site/"
 
 # The browser build's pictures as its tests take them: a desktop window and a phone's
 # screen, kept in docs/web.
@@ -154,15 +155,16 @@ web-demo: build-everything
 	mkdir -p docs/web
 	TUNER_WEB_PICTURES=$(abspath docs/web) ctest --test-dir $(BUILD) -R web.chromium --output-on-failure
 
-# The browser build's figures in headless Chromium (bench/web.mjs).
+# The browser build's figures in headless Chromium (bench/web.mjs): the page's, and the site's.
 bench-web: web-test-build
-	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html
+	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html $(abspath $(WEB_BUILD))/site
 
-# The page served on this machine only, for a browser here.
+# The site served on this machine only, for a browser here: 127.0.0.1 is a secure context,
+# so its worker runs and the browser offers to install it.
 WEB_PORT ?= 8320
 web-run: web
-	@echo "The tuner at http://127.0.0.1:$(WEB_PORT)/vessandrel-tuner.html (Ctrl+C ends)"
-	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)
+	@echo "The tuner at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C ends)"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
 
 # What the browser tests need besides the page: a page with a broken note, the browsers,
 # a sound server for Firefox, and the driver, installed from the lockfile in tests/web.

@@ -11,7 +11,7 @@ run: build
 
 # Every test: the desktop's, the handheld's executable run as a release 1 core without an
 # FPU under qemu and booted in an emulated MIPS machine, and the browser build in headless
-# Chromium and Firefox. The handheld's toolchain is built from Debian 12's sources with
+# Chromium and Firefox and in WebKitGTK, and its site served on 127.0.0.1. The handheld's toolchain is built from Debian 12's sources with
 # Debian 12's cross compiler, and the browser build is made and proven with Debian 12's
 # emscripten, so on other releases make test runs the desktop's tests, and says so.
 RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
@@ -167,7 +167,8 @@ web-run: web
 	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
 
 # What the browser tests need besides the page: a page with a broken note, the browsers,
-# a sound server for Firefox, and the driver, installed from the lockfile in tests/web.
+# a sound server for Firefox and WebKit, an X server for WebKit, and the drivers, installed
+# from the lockfile in tests/web.
 web-test-build:
 	@$(MAKE) --no-print-directory web CMAKE_ARGS="$(CMAKE_ARGS) -DTUNER_WEB_BROKEN_CLIP=ON"
 	@scripts/install-deps web-test

@@ -15,6 +15,7 @@ import { after, before, test } from 'node:test';
 import { assertNote, credits, measure, waitForSound } from './checks.mjs';
 import * as drive from './driver.mjs';
 import { host } from './host.mjs';
+import { iPhoneAudio } from './iphone.mjs';
 
 const env = process.env;
 const work = mkdtempSync(join(tmpdir(), 'tuner-site-'));
@@ -80,31 +81,6 @@ test('the site: installable, kept by its worker, offline, and replaced by a new 
   assert.deepEqual(file.fetched, [], 'nothing fetched');
   assert.deepEqual(file.errors, [], 'no page errors');
 });
-
-// What only an iPhone has: its Audio Session API, and a context whose state is
-// "interrupted" after a call. The stand-ins keep the real context underneath.
-function iPhoneAudio() {
-  Object.defineProperty(navigator, 'audioSession', { value: { type: 'auto' } });
-  // A context may sound from its start (the driver's calls count as the player's gestures).
-  window.session = { typeAtStart: null, typeAtFirstResume: null, resumes: 0 };
-  const Context = window.AudioContext;
-  window.AudioContext = class extends Context {
-    constructor(...options) {
-      super(...options);
-      window.session.typeAtStart = navigator.audioSession.type;
-    }
-  };
-  const resume = AudioContext.prototype.resume;
-  AudioContext.prototype.resume = function () {
-    if (window.session.resumes++ === 0) window.session.typeAtFirstResume = navigator.audioSession.type;
-    this.interrupted = false;
-    return resume.call(this);
-  };
-  const state = Object.getOwnPropertyDescriptor(BaseAudioContext.prototype, 'state').get;
-  Object.defineProperty(BaseAudioContext.prototype, 'state', {
-    get() { return this.interrupted ? 'interrupted' : state.call(this); }
-  });
-}
 
 test('the audio session: playback before the first sound, and an interrupted sound resumed by a tap', async () => {
   const page = await drive.open(browser, env.TUNER_WEB_PAGE,

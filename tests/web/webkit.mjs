@@ -32,9 +32,9 @@ const keys = {
 };
 
 // Opens a copy of `file` from disk with driver.mjs's recorder put in before the page's own
-// scripts (WebDriver has no script to run before a page's), which keeps too what the page
-// first says of its sound and every error that reached it.
-export async function open({ driver }, file) {
+// scripts (WebDriver has no script to run before a page's), and the functions `extra`;
+// it keeps too what the page first says of its sound and every error that reached it.
+export async function open({ driver }, file, extra = []) {
   const copy = join(mkdtempSync(join(tmpdir(), 'tuner-webkit-')), 'page.html');
   const before = `<script>
 window.pageErrors = [];
@@ -46,6 +46,7 @@ console.debug = (text, ...rest) => {
   return debug.call(console, text, ...rest);
 };
 (${installTap})();
+${extra.map((f) => `(${f})();`).join('\n')}
 </script>`;
   writeFileSync(copy, readFileSync(file, 'utf8').replace('<head>', '<head>\n' + before));
   await driver.get('file://' + copy);

@@ -7,6 +7,7 @@ import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 import { assertNote, assertOverlay, assertSame, assertTuner, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
+import { iPhoneAudio } from './iphone.mjs';
 import * as webkit from './webkit.mjs';
 
 const env = process.env;
@@ -45,5 +46,31 @@ test('webkit: the title, the tuner view, the keys and a note, from disk', async 
   assert.deepEqual(await page.evaluate(() => window.prevented), // the browser keeps only the others
     { Enter: true, ArrowRight: true, ArrowLeft: true, ArrowUp: true, ControlLeft: true, Tab: true, KeyA: false });
   assert.equal(await page.evaluate(() => window.tap.context.state), 'closed', 'the sound closed');
+  assert.deepEqual(await page.errors(), [], 'no page errors');
+});
+
+// Safari's own engine, with the stand-ins of iphone.mjs: as site.test.mjs, keys for taps.
+test('webkit: the audio session\'s type, and an interrupted sound resumed by a key', async () => {
+  const page = await webkit.open(browser, env.TUNER_WEB_PAGE, [iPhoneAudio]);
+  await credits(page);
+  await drive.press(page, 'Enter');
+  await page.waitFor(() => window.tap.context.state === 'running', 'sound after Return');
+  const session = await page.evaluate(() => window.session);
+  assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
+  assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
+
+  await page.evaluate(async () => {
+    const context = window.tap.context;
+    await context.suspend();
+    context.interrupted = true;
+    context.dispatchEvent(new Event('statechange'));
+  });
+  assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
+  // Across a suspension WebKit's recorder loses the start of what plays: the key resumes,
+  // and a note played after it is measured whole.
+  await drive.press(page, 'ArrowLeft');
+  await page.waitFor(() => window.tap.context.state === 'running', 'sound after Left');
+  assert.equal(await drive.pageText(page, 'sound'), '', 'the notice gone');
+  await assertNote(page, 2, 64);
   assert.deepEqual(await page.errors(), [], 'no page errors');
 });

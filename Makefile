@@ -11,7 +11,7 @@ run: build
 
 # Every test: the desktop's, the handheld's executable run as a release 1 core without an
 # FPU under qemu and booted in an emulated MIPS machine, and the browser build in headless
-# Chromium and Firefox. The handheld's toolchain is built from Debian 12's sources with
+# Chromium and Firefox and in WebKitGTK, and its site served on 127.0.0.1. The handheld's toolchain is built from Debian 12's sources with
 # Debian 12's cross compiler, and the browser build is made and proven with Debian 12's
 # emscripten, so on other releases make test runs the desktop's tests, and says so.
 RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
@@ -147,6 +147,7 @@ web:
 	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_WEB_LIBRARIES=$(abspath .cache/web) $(CMAKE_ARGS)
 	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"
+	@echo "The tuner as a site to host, installable and working offline: $(WEB_BUILD)/site/"
 
 # The browser build's pictures as its tests take them: a desktop window and a phone's
 # screen, kept in docs/web.
@@ -154,18 +155,20 @@ web-demo: build-everything
 	mkdir -p docs/web
 	TUNER_WEB_PICTURES=$(abspath docs/web) ctest --test-dir $(BUILD) -R web.chromium --output-on-failure
 
-# The browser build's figures in headless Chromium (bench/web.mjs).
+# The browser build's figures in headless Chromium (bench/web.mjs): the page's, and the site's.
 bench-web: web-test-build
-	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html
+	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html $(abspath $(WEB_BUILD))/site
 
-# The page served on this machine only, for a browser here.
+# The site served on this machine only, for a browser here: 127.0.0.1 is a secure context,
+# so its worker runs and the browser offers to install it.
 WEB_PORT ?= 8320
 web-run: web
-	@echo "The tuner at http://127.0.0.1:$(WEB_PORT)/vessandrel-tuner.html (Ctrl+C ends)"
-	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)
+	@echo "The tuner at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C ends)"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
 
 # What the browser tests need besides the page: a page with a broken note, the browsers,
-# a sound server for Firefox, and the driver, installed from the lockfile in tests/web.
+# a sound server for Firefox and WebKit, an X server for WebKit, and the drivers, installed
+# from the lockfile in tests/web.
 web-test-build:
 	@$(MAKE) --no-print-directory web CMAKE_ARGS="$(CMAKE_ARGS) -DTUNER_WEB_BROKEN_CLIP=ON"
 	@scripts/install-deps web-test

@@ -1,19 +1,27 @@
 // Figures of the browser build in headless Chromium, not tests: nothing here fails on a
 // slow machine.
 //
-//   node bench/web.mjs PAGE
+//   node bench/web.mjs PAGE [SITE]
 //
 // The page's size, raw and gzipped; from opening the page to the credits on the canvas;
 // the time a pass takes in the browser, out of the frame it runs in; and from a key to the
-// note's first sample in the page's audio graph; each also with Chromium slowing the
+// note's first sample in the page's audio graph. With SITE (build-web/site), the site's
+// size, and served on 127.0.0.1: a first visit to the credits, a second visit answered by
+// its worker, and a reload with the network off. Each also with Chromium slowing the
 // processor four times, as a slow phone would.
-import { readFileSync } from 'node:fs';
+import { readdirSync, readFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import * as drive from '../tests/web/driver.mjs';
+import { host } from '../tests/web/host.mjs';
 
-const file = process.argv[2];
-const bytes = readFileSync(file);
-console.log(`The page: ${(bytes.length / 1024).toFixed(0)} KiB, ${(gzipSync(bytes, { level: 9 }).length / 1024).toFixed(0)} KiB gzipped`);
+const [file, siteDir] = process.argv.slice(2);
+const size = (bytes) => `${(bytes.length / 1024).toFixed(0)} KiB, ${(gzipSync(bytes, { level: 9 }).length / 1024).toFixed(0)} KiB gzipped`;
+console.log(`The page: ${size(readFileSync(file))}`);
+if (siteDir) {
+  const files = readdirSync(siteDir);
+  console.log(`The site, ${files.length} files: ${size(Buffer.concat(files.map((f) => readFileSync(join(siteDir, f)))))}`);
+}
 
 // Before the page's scripts: how long each frame's callbacks run (the tuner's pass is one
 // of them), and, on a tap of 128-sample buffers before the speakers, when the first sound
@@ -80,5 +88,53 @@ for (const slowdown of [1, 4]) {
   console.log(`  opening the page to the credits on the canvas, ms: ${opened.join(', ')}`);
   console.log(`  one pass, ms of its frame (${passes.length} passes): ${spread(passes)}`);
   console.log(`  a key to the note's first sample in the audio graph, ms: ${spread(notes)}`);
+}
+
+// Until the title is on the canvas, from `start`.
+const titleShown = async (page, start) => {
+  await page.waitForFunction(() => {
+    const d = document.getElementById('screen').getContext('2d').getImageData(0, 91, 320, 1).data;
+    return d.some((v, i) => i % 4 !== 3 && v > 0);
+  }, { polling: 'raf', timeout: 60000 });
+  return Date.now() - start;
+};
+
+// Each run in a browser context of its own, as a first visitor's: nothing kept from before.
+if (siteDir) {
+  const site = await host(siteDir);
+  for (const slowdown of [1, 4]) {
+    const first = [], second = [], offline = [], hits = [];
+    for (let run = 0; run < 3; run++) {
+      const context = await browser.createBrowserContext();
+      const visit = async () => {
+        const page = await context.newPage();
+        await page.setViewport({ width: 960, height: 720 });
+        if (slowdown > 1) await (await page.createCDPSession()).send('Emulation.setCPUThrottlingRate', { rate: slowdown });
+        return page;
+      };
+      let page = await visit();
+      let t0 = Date.now();
+      await page.goto(site.address);
+      first.push(await titleShown(page, t0));
+      await page.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 60000 });
+      await page.close();
+      page = await visit();
+      site.served = 0;
+      t0 = Date.now();
+      await page.goto(site.address);
+      second.push(await titleShown(page, t0));
+      hits.push(site.served);
+      await page.setOfflineMode(true);
+      t0 = Date.now();
+      await page.reload();
+      offline.push(await titleShown(page, t0));
+      await context.close();
+    }
+    console.log(`The site on 127.0.0.1, Chromium, processor ${slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`}:`);
+    console.log(`  a first visit to the credits on the canvas, ms: ${first.join(', ')}`);
+    console.log(`  a second visit, answered by the worker, ms: ${second.join(', ')} (requests reaching the host: ${hits.join(', ')})`);
+    console.log(`  a reload with the network off, ms: ${offline.join(', ')}`);
+  }
+  await site.close();
 }
 await browser.close();

@@ -25,7 +25,7 @@ export const tapLatency = 16384;
 
 // Installed before the page's own scripts: every node the page connects to its speakers
 // goes through a recorder first, which passes the sound on unchanged.
-function installTap() {
+export function installTap() {
   const connect = AudioNode.prototype.connect;
   window.tap = { left: [], frames: 0 };
   window.prevented = {}; // whether the page kept each key from the browser, once it has seen it

@@ -1,0 +1,121 @@
+// What the tuner's page must show and play, the same in every browser: the pictures read
+// back from its canvas and the notes caught from its audio graph, through driver.mjs's
+// calls (or a driver with the same page calls, as webkit.mjs is).
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import * as drive from './driver.mjs';
+
+const env = process.env;
+
+// --- What the pictures must show -------------------------------------------------------
+
+const white = ([r, g, b]) => r === 255 && g === 255 && b === 255;
+const markerX = (s) => 294 - 40 * s + Math.floor((s - 1) / 2);
+
+// Runs of whole-height columns of one colour (the marker's rows aside).
+export function stripes(p) {
+  const found = [];
+  for (let x = 0; x < p.width; x++) {
+    const c = p.rgb(x, 0).join();
+    let uniform = true;
+    for (let y = 1; y < p.height && uniform; y++)
+      if ((y < 208 || y >= 220) && p.rgb(x, y).join() !== c) uniform = false;
+    if (!uniform) continue;
+    const last = found[found.length - 1];
+    if (last && last.x + last.w === x && last.c === c) last.w++;
+    else found.push({ x, w: 1, c });
+  }
+  return found.map(({ x, w }) => `${x}+${w}`);
+}
+
+// The tuner view: the columns at rest, or string `playing` displaced, and the marker on
+// `selected`, over a field no channel of which is above 142.
+export function assertTuner(p, selected, playing = 0) {
+  const want = [];
+  for (let i = 0; i < 6; i++) if (6 - i !== playing) want.push(`${60 + 40 * i}+${9 - i}`);
+  const got = stripes(p);
+  if (playing) {
+    const shaken = got.filter((s) => !want.includes(s));
+    assert.equal(shaken.length, 1, `one displaced column, found ${got}`);
+    const [x, w] = shaken[0].split('+').map(Number);
+    assert.equal(w, playing + 3, `the displaced column's width, in ${got}`);
+    assert.ok(x >= 284 - 40 * playing && x <= 315 - 40 * playing, `string ${playing} shaken to x ${x}`);
+  }
+  assert.deepEqual(got.filter((s) => want.includes(s)), want, `the columns at rest, found ${got}`);
+  let marker = -1;
+  for (let x = 0; x + 16 <= 320 && marker < 0; x++) {
+    let block = true;
+    for (let y = 208; y < 220 && block; y++)
+      for (let i = x; i < x + 16 && block; i++) block = white(p.rgb(i, y));
+    if (block) marker = x;
+  }
+  assert.equal(marker, markerX(selected), `the marker under string ${selected}`);
+  const columnsAt = new Set();
+  for (const s of got) { const [x, w] = s.split('+').map(Number); for (let i = x; i < x + w; i++) columnsAt.add(i); }
+  for (let y = 0; y < 240; y++)
+    for (let x = 0; x < 320; x++)
+      if (!columnsAt.has(x) && !(y >= 208 && y < 220 && x >= marker && x < marker + 16) &&
+          !(x < 44 && white(p.rgb(x, y)))) // the volume overlay's place
+        assert.ok(Math.max(...p.rgb(x, y)) <= 142, `the field at (${x}, ${y}) is ${p.rgb(x, y)}`);
+}
+
+export function assertSame(p, q, what, x0 = 0, x1 = 320) {
+  for (let y = 0; y < 240; y++)
+    for (let x = x0; x < x1; x++)
+      assert.deepEqual(p.rgb(x, y), q.rgb(x, y), `${what} at (${x}, ${y})`);
+}
+
+// The volume overlay: its white pixels, left of the columns, as in the desktop's picture.
+export function assertOverlay(p, desktop) {
+  for (let y = 0; y < 240; y++)
+    for (let x = 0; x < 48; x++)
+      assert.equal(white(p.rgb(x, y)), white(desktop.rgb(x, y)), `the overlay at (${x}, ${y})`);
+}
+
+export async function credits(page) {
+  for (let tries = 0; tries < 100; tries++) {
+    const p = await drive.screen(page);
+    for (let x = 0; x < 320; x++) if (Math.max(...p.rgb(x, 91)) > 0) return p; // the title's middle row
+  }
+  throw new Error('no credits on the canvas');
+}
+
+// --- The sound -----------------------------------------------------------------------------
+
+const work = mkdtempSync(join(tmpdir(), 'tuner-web-'));
+
+export async function waitForSound(page, from, seconds) {
+  while ((await drive.soundSoFar(page)) < from + seconds * 44100) await drive.passes(page, 10);
+  return drive.soundSince(page, from);
+}
+
+// The note of string `s` as the page played it: its pitch, and how long it follows the
+// clip at `volume`.
+export function measure(sound, s, volume) {
+  const file = join(work, `string${s}.f32`);
+  writeFileSync(file, sound);
+  const out = execFileSync(env.TUNER_NOTE_CHECK, [file, String(s), String(volume)], { encoding: 'utf8' });
+  const cents = Number(/^pitch \S+ (\S+)$/m.exec(out)?.[1]);
+  const follows = Number(/^follows (\S+)$/m.exec(out)[1]);
+  return { cents, follows, out };
+}
+
+// `play` asks for the note: by default Left Ctrl on the keyboard.
+export async function assertNote(page, s, volume, play = () => drive.press(page, 'ControlLeft')) {
+  await assertSilent(page);
+  const from = await drive.soundSoFar(page);
+  await play();
+  assertTuner(await drive.screen(page), s, s);
+  const m = measure(await waitForSound(page, from, 3.5), s, volume);
+  assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off:\n${m.out}`);
+  assert.ok(m.follows >= 3, `string ${s} follows its clip at volume ${volume} for ${m.follows} s only`);
+}
+
+export async function assertSilent(page) {
+  const from = (await drive.soundSoFar(page)) + drive.tapLatency; // what was on its way
+  const after = new Float32Array((await waitForSound(page, from, 0.5)).buffer.slice(0));
+  assert.ok(after.every((v) => v === 0), 'silence once the note is stopped');
+}

@@ -1,0 +1,76 @@
+// The tuner's page in WebKit, Safari's engine and that of every browser on an iPhone
+// (webkit.mjs), opened from disk: the core of what tuner.test.mjs proves in Chromium, with
+// its own checks (checks.mjs). CTest runs it with TUNER_WEB_PAGE, TUNER_NOTE_CHECK and
+// TUNER_DEMO, as tuner.test.mjs.
+import assert from 'node:assert/strict';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+import { assertNote, assertOverlay, assertSame, assertTuner, credits } from './checks.mjs';
+import * as drive from './driver.mjs';
+import { iPhoneAudio } from './iphone.mjs';
+import * as webkit from './webkit.mjs';
+
+const env = process.env;
+let browser;
+before(async () => { browser = await webkit.launch(); });
+after(async () => { await browser?.close(); });
+
+test('webkit: the title, the tuner view, the keys and a note, from disk', async () => {
+  const page = await webkit.open(browser, env.TUNER_WEB_PAGE);
+  assert.equal(page.soundAtStart, 'sound suspended, notice shown');
+
+  assertSame(await credits(page), drive.readPng(join(env.TUNER_DEMO, 'credits.png')), 'the credits');
+  await drive.press(page, 'Enter');
+  const [first, second] = await drive.screens(page, 2);
+  assertTuner(first, 1);
+  assertTuner(second, 1);
+  for (let y = 1; y < 240; y++) // the field one row further down in the next pass
+    for (let x = 0; x < 50; x++)
+      assert.deepEqual(second.rgb(x, y), first.rgb(x, y - 1), `the field scrolled at (${x}, ${y})`);
+  await page.waitFor(() => document.getElementById('sound').hidden, 'sound after Return');
+
+  await drive.press(page, 'ArrowRight');
+  assertTuner(await drive.screen(page), 6);
+  await drive.press(page, 'ArrowLeft');
+  assertTuner(await drive.screen(page), 1);
+  await drive.press(page, 'ArrowUp');
+  assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
+  await drive.press(page, 'ArrowLeft');
+  assertTuner(await drive.screen(page), 2);
+  assert.equal(await page.evaluate(() => window.tap.context.sampleRate), 44100, 'the notes\' own rate');
+  await assertNote(page, 2, 68);
+
+  await drive.press(page, 'Tab');
+  assert.match(await drive.pageText(page, 'stopped'), /The tuner has stopped/);
+  await drive.press(page, 'KeyA');
+  assert.deepEqual(await page.evaluate(() => window.prevented), // the browser keeps only the others
+    { Enter: true, ArrowRight: true, ArrowLeft: true, ArrowUp: true, ControlLeft: true, Tab: true, KeyA: false });
+  assert.equal(await page.evaluate(() => window.tap.context.state), 'closed', 'the sound closed');
+  assert.deepEqual(await page.errors(), [], 'no page errors');
+});
+
+// Safari's own engine, with the stand-ins of iphone.mjs: as site.test.mjs, keys for taps.
+test('webkit: the audio session\'s type, and an interrupted sound resumed by a key', async () => {
+  const page = await webkit.open(browser, env.TUNER_WEB_PAGE, [iPhoneAudio]);
+  await credits(page);
+  await drive.press(page, 'Enter');
+  await page.waitFor(() => window.tap.context.state === 'running', 'sound after Return');
+  const session = await page.evaluate(() => window.session);
+  assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
+  assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
+
+  await page.evaluate(async () => {
+    const context = window.tap.context;
+    await context.suspend();
+    context.interrupted = true;
+    context.dispatchEvent(new Event('statechange'));
+  });
+  assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
+  // Across a suspension WebKit's recorder loses the start of what plays: the key resumes,
+  // and a note played after it is measured whole.
+  await drive.press(page, 'ArrowLeft');
+  await page.waitFor(() => window.tap.context.state === 'running', 'sound after Left');
+  assert.equal(await drive.pageText(page, 'sound'), '', 'the notice gone');
+  await assertNote(page, 2, 64);
+  assert.deepEqual(await page.errors(), [], 'no page errors');
+});

@@ -34,8 +34,9 @@ build-everything: build handheld web-test-build
 
 # The desktop's whole suite again on Debian 13, where SDL 1.2 is sdl12-compat over SDL 2:
 # the README's own set-up (install-deps, make test) in a Debian 13 root made with
-# debootstrap and kept in .cache/debian13 (scripts/debian13), then make deb there, the
-# package installed and the installed program started once (scripts/deb-check).
+# debootstrap and kept in .cache/debian13 (scripts/debian13), then make deb there and the
+# package's checks: lintian, blhc, rebuilt byte for byte, autopkgtest, the installed
+# program started once (scripts/deb-check).
 DEBIAN13 ?= .cache/debian13
 test-debian13:
 	@scripts/install-deps debian13

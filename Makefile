@@ -34,8 +34,9 @@ build-everything: build handheld web-test-build
 
 # The desktop's whole suite again on Debian 13, where SDL 1.2 is sdl12-compat over SDL 2:
 # the README's own set-up (install-deps, make test) in a Debian 13 root made with
-# debootstrap and kept in .cache/debian13 (scripts/debian13), then make deb there, the
-# package installed and the installed program started once (scripts/deb-check).
+# debootstrap and kept in .cache/debian13 (scripts/debian13), then make deb there and the
+# package's checks: lintian, blhc, rebuilt byte for byte, autopkgtest, the installed
+# program started once (scripts/deb-check).
 DEBIAN13 ?= .cache/debian13
 test-debian13:
 	@scripts/install-deps debian13
@@ -96,18 +97,19 @@ bench-mipsel:
 
 # The handheld's own build: one static executable for any MIPS32 little-endian Linux
 # (release 1 instructions, no FPU, musl linked in), made with a toolchain built from
-# Debian's source packages (scripts/handheld-toolchain, cached in .cache/handheld, which
+# Debian's source packages (handheld/toolchain, cached in .cache/handheld, which
 # `make clean` keeps) and checked instruction by instruction. Leaves the program, the
-# device tarball and the application bundle in $(HANDHELD_BUILD).
+# device tarball and the application bundle in $(HANDHELD_BUILD). All of the port is in
+# handheld/.
 HANDHELD_BUILD ?= build-handheld
 handheld:
 	@scripts/install-deps handheld
-	scripts/handheld-toolchain .cache/handheld
-	cmake -S . -B $(HANDHELD_BUILD) --toolchain cmake/handheld-toolchain.cmake \
+	handheld/toolchain .cache/handheld
+	cmake -S . -B $(HANDHELD_BUILD) --toolchain handheld/toolchain.cmake \
 	      -DTUNER_HANDHELD_ROOT=$(abspath .cache/handheld/sysroot) -DCMAKE_BUILD_TYPE=Release \
 	      -DTUNER_TESTS=ON -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
 	cmake --build $(HANDHELD_BUILD) -j$(JOBS)
-	scripts/check-isa $(HANDHELD_BUILD)/vessandrel-tuner
+	handheld/check-isa $(HANDHELD_BUILD)/vessandrel-tuner
 
 # The glibc cross build, the way the unit tests run on the MIPS instruction set: built
 # against a sysroot of Debian's mipsel packages (downloaded once into .cache/), the unit
@@ -116,20 +118,31 @@ MIPSEL_BUILD   ?= build-mipsel
 MIPSEL_SYSROOT ?= .cache/mipsel-sysroot
 mipsel:
 	@scripts/install-deps cross
-	scripts/mipsel-sysroot $(MIPSEL_SYSROOT)
-	cmake -S . -B $(MIPSEL_BUILD) --toolchain cmake/cross-toolchain.cmake \
+	handheld/mipsel-sysroot $(MIPSEL_SYSROOT)
+	cmake -S . -B $(MIPSEL_BUILD) --toolchain handheld/cross-toolchain.cmake \
 	      -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=$(abspath $(MIPSEL_SYSROOT)) -DTUNER_TESTS=ON \
 	      -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
 	cmake --build $(MIPSEL_BUILD) -j$(JOBS)
 	ctest --test-dir $(MIPSEL_BUILD) --output-on-failure -j$(JOBS)
 
-# A Debian package of the desktop build, its dependencies found by dpkg-shlibdeps.
-DEB_BUILD ?= build-deb
+# The desktop's Debian package, the Debian way: dpkg-buildpackage makes the source package
+# (debian/) and the binary package from it, with Debian's hardening flags. It writes them
+# beside the tree it builds, so it builds a copy of this one in $(DEB_BUILD), which gets
+# the .dsc, the .tar.xz, the .debs, the .buildinfo, the .changes and the build's log
+# (build.log). The copy leaves out what is no source: the builds, the caches (the Debian 13
+# root among them) and the browser tests' installed packages. CMAKE_ARGS reach CMake
+# through TUNER_CMAKE_ARGS (debian/rules).
+DEB_BUILD   ?= build-deb
+DEB_VERSION := $(shell sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p' debian/changelog)
+DEB_TREE     = $(DEB_BUILD)/vessandrel-tuner-$(DEB_VERSION)
 deb: deps
-	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DTUNER_TESTS=OFF -DTUNER_TOOLS=OFF \
-	      $(CMAKE_ARGS)
-	cmake --build $(DEB_BUILD) -j$(JOBS)
-	cd $(DEB_BUILD) && cpack -G DEB
+	@scripts/install-deps deb
+	rm -rf $(DEB_BUILD)
+	mkdir -p $(DEB_TREE)
+	tar -c --exclude-vcs --exclude='./build*' --exclude=./.cache --exclude=./tests/web/node_modules \
+	    --exclude='./docs/demo/*.tmp' . | tar -x -C $(DEB_TREE)
+	cd $(DEB_TREE) && TUNER_CMAKE_ARGS="$(CMAKE_ARGS)" \
+	  bash -o pipefail -c 'dpkg-buildpackage -us -uc -J$(JOBS) 2>&1 | tee ../build.log'
 
 clean:
 	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD) $(WEB_BUILD)
@@ -176,7 +189,7 @@ web-test-build:
 	  (cd tests/web && npm ci --no-audit --no-fund)
 
 # The handheld's own build in an emulated handheld: Debian's mipsel Malta kernel under
-# qemu-system-mipsel, the tuner on its frame buffer with OSS sound (scripts/device-machine).
+# qemu-system-mipsel, the tuner on its frame buffer with OSS sound (handheld/device-machine).
 # device-test plays the scripted session through qemu's monitor (CTest label `device`,
 # part of `make test` too); device-run opens the same machine in a window for a person.
 .PHONY: device-test device-run
@@ -185,4 +198,4 @@ device-test: build-with-handheld
 
 device-run: handheld
 	@scripts/install-deps window
-	scripts/device-machine window $(HANDHELD_BUILD)/vessandrel-tuner
+	handheld/device-machine window $(HANDHELD_BUILD)/vessandrel-tuner

@@ -17,7 +17,7 @@
 #include <thread>
 
 #ifndef DEVICE_MACHINE
-#error "DEVICE_MACHINE must name scripts/device-machine"
+#error "DEVICE_MACHINE must name handheld/device-machine"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-// The emulated handheld seen from the host: qemu started through scripts/device-machine,
+// The emulated handheld seen from the host: qemu started through handheld/device-machine,
 // its monitor for keys and screen dumps, its serial line, and the sound card's output
 // as qemu writes it to a WAV file.
 #pragma once

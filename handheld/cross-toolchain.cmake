@@ -1,6 +1,6 @@
 # Cross-compiles the tuner for a Linux target with a GCC cross toolchain.
 #
-#   cmake -S . -B build-x --toolchain cmake/cross-toolchain.cmake \
+#   cmake -S . -B build-x --toolchain handheld/cross-toolchain.cmake \
 #         -DTUNER_TARGET=mipsel-linux-gnu -DTUNER_SYSROOT=/path/to/sysroot
 #
 # TUNER_TARGET   the target triplet; the compilers are <triplet>-gcc and <triplet>-g++
@@ -12,7 +12,7 @@
 #
 # Two kinds of sysroot work. A complete one, with the C library's headers in it (an SDK's),
 # is handed to the compiler as --sysroot. A partial one, made of a distribution's library
-# packages without the C library's -dev parts (scripts/mipsel-sysroot builds one), leaves
+# packages without the C library's -dev parts (handheld/mipsel-sysroot builds one), leaves
 # the compiler its own C library and only adds the libraries.
 #
 # Tests run through qemu user emulation, qemu-<first part of the triplet> -L <sysroot>,

@@ -1,19 +1,19 @@
 # Builds the tuner for the handheld itself: one static executable for any MIPS32
 # little-endian Linux, release 1 instructions, software floating point, musl linked in,
-# with the SDL stack that scripts/handheld-toolchain builds from Debian's sources.
+# with the SDL stack that handheld/toolchain builds from Debian's sources.
 #
-#   cmake -S . -B build-handheld --toolchain cmake/handheld-toolchain.cmake \
+#   cmake -S . -B build-handheld --toolchain handheld/toolchain.cmake \
 #         -DTUNER_HANDHELD_ROOT=.cache/handheld/sysroot
 #
 # The compilers are that script's drivers, which bring the flags, headers, start files
 # and libraries; this file only points CMake at them.
 
 set(TUNER_HANDHELD_ROOT "${CMAKE_CURRENT_LIST_DIR}/../.cache/handheld/sysroot"
-    CACHE PATH "What scripts/handheld-toolchain built")
+    CACHE PATH "What handheld/toolchain built")
 get_filename_component(TUNER_HANDHELD_ROOT "${TUNER_HANDHELD_ROOT}" ABSOLUTE)
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TUNER_HANDHELD_ROOT)
 if(NOT EXISTS "${TUNER_HANDHELD_ROOT}/bin/mipsel-handheld-g++")
-  message(FATAL_ERROR "No handheld toolchain in ${TUNER_HANDHELD_ROOT}: run scripts/handheld-toolchain")
+  message(FATAL_ERROR "No handheld toolchain in ${TUNER_HANDHELD_ROOT}: run handheld/toolchain")
 endif()
 
 # Tells the packaging what the device gets: the tarball and the application bundle.

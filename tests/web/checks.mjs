@@ -62,6 +62,16 @@ export function assertTuner(p, selected, playing = 0) {
         assert.ok(Math.max(...p.rgb(x, y)) <= 142, `the field at (${x}, ${y}) is ${p.rgb(x, y)}`);
 }
 
+// Two passes of the tuner view, string 1 chosen: the field one row further down in the second.
+export async function assertScrolls(page) {
+  const [first, second] = await drive.screens(page, 2);
+  assertTuner(first, 1);
+  assertTuner(second, 1);
+  for (let y = 1; y < 240; y++)
+    for (let x = 0; x < 50; x++)
+      assert.deepEqual(second.rgb(x, y), first.rgb(x, y - 1), `the field scrolled at (${x}, ${y})`);
+}
+
 export function assertSame(p, q, what, x0 = 0, x1 = 320) {
   for (let y = 0; y < 240; y++)
     for (let x = x0; x < x1; x++)

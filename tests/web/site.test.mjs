@@ -15,7 +15,7 @@ import { after, before, test } from 'node:test';
 import { assertNote, credits, measure, waitForSound } from './checks.mjs';
 import * as drive from './driver.mjs';
 import { host } from './host.mjs';
-import { iPhoneAudio } from './iphone.mjs';
+import { call, iPhoneAudio } from './iphone.mjs';
 
 const env = process.env;
 const work = mkdtempSync(join(tmpdir(), 'tuner-site-'));
@@ -94,13 +94,7 @@ test('the audio session: playback before the first sound, and an interrupted sou
   assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
   if (session.resumes > 0) assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
 
-  // A call: the system stops the sound and says "interrupted".
-  await page.evaluate(async () => {
-    const context = window.tap.context;
-    await context.suspend();
-    context.interrupted = true;
-    context.dispatchEvent(new Event('statechange'));
-  });
+  await call(page);
   assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
   const from = await drive.soundSoFar(page);
   await drive.tap(page, 'Play');

@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { assertNote, assertOverlay, assertSame, assertTuner, credits } from './checks.mjs';
+import { assertNote, assertOverlay, assertSame, assertScrolls, assertTuner, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
 
 const env = process.env;
@@ -48,12 +48,7 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
   // Firefox's driver sends the keypad's Enter for Return: the page's button skips instead.
   if (firefox) await drive.tap(page, 'Skip title', true);
   else await drive.press(page, 'Enter');
-  const [first, second] = await drive.screens(page, 2);
-  assertTuner(first, 1);
-  assertTuner(second, 1);
-  for (let y = 1; y < 240; y++) // the field one row further down in the next pass
-    for (let x = 0; x < 50; x++)
-      assert.deepEqual(second.rgb(x, y), first.rgb(x, y - 1), `the field scrolled at (${x}, ${y})`);
+  await assertScrolls(page);
   await page.waitForFunction(() => document.getElementById('sound').hidden, { timeout: 10000 }); // sound on
 
   await assertWords(page, stringWords(1, false));

@@ -5,9 +5,9 @@
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { assertNote, assertOverlay, assertSame, assertTuner, credits } from './checks.mjs';
+import { assertNote, assertOverlay, assertSame, assertScrolls, assertTuner, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
-import { iPhoneAudio } from './iphone.mjs';
+import { call, iPhoneAudio } from './iphone.mjs';
 import * as webkit from './webkit.mjs';
 
 const env = process.env;
@@ -21,12 +21,7 @@ test('webkit: the title, the tuner view, the keys and a note, from disk', async 
 
   assertSame(await credits(page), drive.readPng(join(env.TUNER_DEMO, 'credits.png')), 'the credits');
   await drive.press(page, 'Enter');
-  const [first, second] = await drive.screens(page, 2);
-  assertTuner(first, 1);
-  assertTuner(second, 1);
-  for (let y = 1; y < 240; y++) // the field one row further down in the next pass
-    for (let x = 0; x < 50; x++)
-      assert.deepEqual(second.rgb(x, y), first.rgb(x, y - 1), `the field scrolled at (${x}, ${y})`);
+  await assertScrolls(page);
   await page.waitFor(() => document.getElementById('sound').hidden, 'sound after Return');
 
   await drive.press(page, 'ArrowRight');
@@ -59,12 +54,7 @@ test('webkit: the audio session\'s type, and an interrupted sound resumed by a k
   assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
   assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
 
-  await page.evaluate(async () => {
-    const context = window.tap.context;
-    await context.suspend();
-    context.interrupted = true;
-    context.dispatchEvent(new Event('statechange'));
-  });
+  await call(page);
   assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
   // Across a suspension WebKit's recorder loses the start of what plays: the key resumes,
   // and a note played after it is measured whole.

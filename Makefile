@@ -11,9 +11,10 @@ run: build
 
 # Every test: the desktop's, the handheld's executable run as a release 1 core without an
 # FPU under qemu and booted in an emulated MIPS machine, and the browser build in headless
-# Chromium and Firefox and in WebKitGTK, and its site served on 127.0.0.1. The handheld's toolchain is built from Debian 12's sources with
-# Debian 12's cross compiler, and the browser build is made and proven with Debian 12's
-# emscripten, so on other releases make test runs the desktop's tests, and says so.
+# Chromium and Firefox and in WebKitGTK, and its site served on 127.0.0.1. The handheld's
+# toolchain is built from Debian 12's sources with Debian 12's cross compiler, and the
+# browser build is made and proven with Debian 12's emscripten, so on other releases make
+# test runs the desktop's tests, and says so.
 RELEASE := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
 ifeq ($(RELEASE),bookworm)
 TEST_BUILD := build-everything

@@ -1,12 +1,11 @@
-// What the browser's SDL lacks or gets wrong for the tuner, supplied here so that the
-// tuner's own sources build unchanged: the 16-bit colours, memory readers that the
-// SDL_RWseek and SDL_RWclose macros can call through, error texts, a flip that gives the
-// page back to the browser until the next displayed frame, and the music, played with
-// Web Audio. The JavaScript halves live in port.js.
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
+// The browser's side of SDL 1.2 and SDL_mixer for the tuner, so that the tuner's own
+// sources build unchanged over Debian's SDL 1.2: time, the frame and the keys as SDL's
+// canvas driver (sdl/canvasvideo.c) asks for them, and the music, played with Web Audio.
+// The JavaScript halves live in port.js.
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include <emscripten.h>
 
@@ -14,76 +13,51 @@
 #include <SDL/SDL_mixer.h>
 #include <ivorbisfile.h>
 
-#include <vector>
-
 #include "app/tuner_state.h"
 
 extern "C" {
 // port.js
-void tuner_next_frame();                        // waits for the next animation frame
+void tuner_sleep(int ms);                       // for ms, or until the next frame when ms < 0
 int tuner_audio_open();                         // 0, or -1 with the reason set
 void tuner_audio_close();
-int tuner_audio_clip(const float *samples, int frames, int rate); // the sound's id, or 0 with the reason set
-void tuner_audio_play(int clip);                // loops the clip from its start
+int tuner_audio_clip(const float *samples, int frames, int rate); // the sound's id
+void tuner_audio_play(int sound);               // loops the sound from its start
 void tuner_audio_halt();
 int tuner_audio_playing();
 void tuner_audio_volume(int volume);            // 0 to 128, as SDL_mixer counts it
 void tuner_state(int title, int string, int playing, int volume, int overlay); // for the words
 }
 
-// --- Errors -------------------------------------------------------------------------------
-// The browser's SDL forgets every error it is told, so a failure would print "unknown
-// SDL-emscripten error"; the tuner's error lines need the reason.
+// port.js writes the reasons of its failures here, for SDL_GetError to tell.
+static char reason[256]; // its size is port.js's too
 
-static char error_text[256]; // port.js writes into it too: keep its size there
-
-extern "C" void SDL_SetError(const char *fmt, ...)
+extern "C" EMSCRIPTEN_KEEPALIVE char *tuner_reason(void)
 {
-    va_list args;
-    va_start(args, fmt);
-    vsnprintf(error_text, sizeof error_text, fmt, args);
-    va_end(args);
+    return reason;
 }
 
-extern "C" const char *SDL_GetError(void)
+// --- Time ---------------------------------------------------------------------------------
+// SDL's timer for a system without one busy-waits, and a page that never gives the browser
+// control back shows nothing: a wait gives the page back to the browser for its length.
+
+extern "C" Uint32 SDL_GetTicks(void)
 {
-    return error_text;
+    static const double start = emscripten_get_now();
+    return Uint32(emscripten_get_now() - start);
 }
 
-// port.js writes the reasons of its failures here.
-extern "C" EMSCRIPTEN_KEEPALIVE char *tuner_error_text(void)
+extern "C" void SDL_Delay(Uint32 ms)
 {
-    return error_text;
-}
-
-// --- Colours -------------------------------------------------------------------------------
-// The browser's surfaces are 32-bit canvases whatever depth is asked for. The tuner's
-// display is 16-bit, 5-6-5: every colour is cut to that and widened back the way the
-// desktop shows a 16-bit picture (the top bits repeated), so the page shows the very
-// pixels the desktop and the handheld show.
-
-static Uint32 colour565(Uint8 r, Uint8 g, Uint8 b, Uint8 a)
-{
-    unsigned r5 = r >> 3, g6 = g >> 2, b5 = b >> 3;
-    unsigned r8 = (r5 << 3) | (r5 >> 2), g8 = (g6 << 2) | (g6 >> 4), b8 = (b5 << 3) | (b5 >> 2);
-    // The canvas's byte order: red first, alpha last.
-    return r8 | g8 << 8 | b8 << 16 | Uint32(a) << 24;
-}
-
-extern "C" Uint32 SDL_MapRGB(const SDL_PixelFormat *, Uint8 r, Uint8 g, Uint8 b)
-{
-    return colour565(r, g, b, 255);
-}
-
-extern "C" Uint32 SDL_MapRGBA(const SDL_PixelFormat *, Uint8 r, Uint8 g, Uint8 b, Uint8 a)
-{
-    return colour565(r, g, b, a);
+    tuner_sleep(int(ms));
 }
 
 // --- The flip ----------------------------------------------------------------------------
 // The tuner's loop never ends by itself, and a page must hand control back to the browser
-// to be drawn at all: each flip waits for the next displayed frame, so one pass runs per
-// frame and the browser paints what the flip shows.
+// to be drawn at all. The tuner's calls of SDL_Flip come here (the link wraps it): SDL's
+// own flip puts the frame on the canvas (sdl/canvasvideo.c), and then the page waits for
+// the next displayed frame, so one pass runs per frame and the browser paints what the
+// flip showed. Waiting here rather than in the driver keeps the wait on a road of direct
+// calls, the only ones the program's pauses are built for.
 //
 // Each flip also tells the page the tuner's own state, which it puts into words beside the
 // picture: the title until the first pass has read the keys, the chosen string, whether
@@ -93,154 +67,133 @@ extern "C" Uint32 SDL_MapRGBA(const SDL_PixelFormat *, Uint8 r, Uint8 g, Uint8 b
 
 static int overlay_left; // the overlay's countdown at the previous flip
 
-extern "C" int SDL_Flip(SDL_Surface *)
+extern "C" int __real_SDL_Flip(SDL_Surface *screen);
+
+extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
 {
+    const int status = __real_SDL_Flip(screen);
     const bool overlay = show_volume_bar > 0 || overlay_left > 0;
     overlay_left = show_volume_bar;
     tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay);
-    tuner_next_frame();
-    return 0;
-}
-
-// --- Memory readers ---------------------------------------------------------------------
-// The browser's SDL_RWFromConstMem returns a number, not a reader, and the SDL_RWseek and
-// SDL_RWclose macros call through the reader's own functions. These are real ones, which
-// the decoder reads through as well.
-
-static long mem_seek(SDL_RWops *rw, long offset, int whence)
-{
-    Uint8 *base = rw->hidden.mem.base, *stop = rw->hidden.mem.stop;
-    Uint8 *from = whence == RW_SEEK_SET ? base : whence == RW_SEEK_CUR ? rw->hidden.mem.here : stop;
-    long at = long(from - base) + offset;
-    if (at < 0)
-        at = 0;
-    if (at > stop - base)
-        at = long(stop - base);
-    rw->hidden.mem.here = base + at;
-    return at;
-}
-
-static size_t mem_read(SDL_RWops *rw, void *to, size_t size, size_t count)
-{
-    size_t left = size_t(rw->hidden.mem.stop - rw->hidden.mem.here);
-    size_t n = size ? (left / size < count ? left / size : count) : 0;
-    std::memcpy(to, rw->hidden.mem.here, n * size);
-    rw->hidden.mem.here += n * size;
-    return n;
-}
-
-static size_t mem_write(SDL_RWops *, const void *, size_t, size_t)
-{
-    SDL_SetError("the clips cannot be written");
-    return 0;
-}
-
-static int mem_close(SDL_RWops *rw)
-{
-    std::free(rw);
-    return 0;
-}
-
-extern "C" SDL_RWops *SDL_RWFromConstMem(const void *mem, int size)
-{
-    auto *rw = static_cast<SDL_RWops *>(std::calloc(1, sizeof(SDL_RWops)));
-    if (!rw) {
-        SDL_SetError("out of memory");
-        return nullptr;
-    }
-    rw->seek = mem_seek;
-    rw->read = mem_read;
-    rw->write = mem_write;
-    rw->close = mem_close;
-    rw->hidden.mem.base = static_cast<Uint8 *>(const_cast<void *>(mem));
-    rw->hidden.mem.here = rw->hidden.mem.base;
-    rw->hidden.mem.stop = rw->hidden.mem.base + size;
-    return rw;
+    tuner_sleep(-1);
+    return status;
 }
 
 // --- Music ---------------------------------------------------------------------------------
-// SDL_mixer's music, the calls the tuner makes, over Web Audio. A clip is decoded whole when
-// it is loaded, by tremor, the handheld's decoder, so the page plays the handheld's very
-// samples in every browser, and a clip that does not decode fails its loading, as with
-// SDL_mixer. The same bytes are decoded once: the tuner reopens the played clip at every
-// press.
+// SDL_mixer's music, the calls the tuner makes, over Web Audio. A clip is decoded by tremor,
+// the handheld's decoder, so the page plays the handheld's very samples in every browser.
+// Loading reads a clip's headers, as SDL_mixer's does, and a clip whose headers do not
+// decode fails its loading. The rest is decoded a slice at a time while the tuner waits
+// (port.js calls tuner_decode then), and what is left of a clip at once when it is first
+// played; then the whole clip becomes a Web Audio sound. The same bytes are decoded once: the tuner reopens the played clip at
+// every press.
+
+struct clip {
+    const Uint8 *bytes;         // the clip, as loaded
+    int length;
+    const Uint8 *here;          // where the decoder reads next
+    OggVorbis_File vf;          // open while the clip is being decoded
+    bool decoding;
+    int rate;
+    int channels;
+    std::vector<float> samples; // what has been decoded, mixed down to one channel
+    int sound;                  // port.js's sound once the whole clip is decoded, else 0
+};
+static std::vector<std::unique_ptr<clip>> clips;
 
 struct _Mix_Music {
-    int clip; // port.js's id of the decoded sound
+    clip *of;
 };
 
 static int music_volume = MIX_MAX_VOLUME;
 static Mix_Music *playing;
 
-// Decoded clips by the address and length of their bytes.
-struct decoded {
-    const Uint8 *bytes;
-    int length;
-    int clip;
-};
-static std::vector<decoded> decoded_clips;
-
-// tremor reads the clip through its memory reader.
-static size_t clip_read(void *to, size_t size, size_t count, void *rw)
+static size_t clip_read(void *to, size_t size, size_t count, void *from)
 {
-    return mem_read(static_cast<SDL_RWops *>(rw), to, size, count);
+    clip *c = static_cast<clip *>(from);
+    const size_t left = size_t(c->bytes + c->length - c->here);
+    const size_t n = size ? (left / size < count ? left / size : count) : 0;
+    std::memcpy(to, c->here, n * size);
+    c->here += n * size;
+    return n;
 }
 
-// Like fseek: 0, and a memory reader cannot fail.
-static int clip_seek(void *rw, ogg_int64_t offset, int whence)
+// Like fseek: 0, and a clip in memory cannot fail.
+static int clip_seek(void *from, ogg_int64_t offset, int whence)
 {
-    mem_seek(static_cast<SDL_RWops *>(rw), long(offset), whence);
+    clip *c = static_cast<clip *>(from);
+    const ogg_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? c->here - c->bytes : c->length;
+    const ogg_int64_t at = base + offset;
+    c->here = c->bytes + (at < 0 ? 0 : at > c->length ? c->length : at);
     return 0;
 }
 
-static long clip_tell(void *rw)
+static long clip_tell(void *from)
 {
-    return mem_seek(static_cast<SDL_RWops *>(rw), 0, RW_SEEK_CUR);
+    clip *c = static_cast<clip *>(from);
+    return long(c->here - c->bytes);
 }
 
-static int decode_clip(SDL_RWops *rw)
+// Decodes until the clip ends or `until` (emscripten_get_now's clock) has passed. A clip
+// that breaks off plays what came before the break, as SDL_mixer plays it.
+static void decode(clip &c, double until)
 {
-    OggVorbis_File vf;
-    ov_callbacks io = {clip_read, clip_seek, nullptr, clip_tell};
-    if (int e = ov_open_callbacks(rw, &vf, nullptr, 0, io)) {
-        SDL_SetError("it is not an Ogg Vorbis stream that decodes (error %d)", e);
-        return 0;
-    }
-    const vorbis_info *info = ov_info(&vf, -1);
-    const int channels = info->channels, rate = int(info->rate);
-    std::vector<float> mono;
-    std::vector<ogg_int16_t> block(4096);
-    int section, got;
-    while ((got = int(ov_read(&vf, reinterpret_cast<char *>(block.data()), int(block.size() * 2), &section))) != 0) {
-        if (got < 0) {
-            if (got == OV_HOLE) // a lost page: tremor goes on after it, as SDL_mixer does
-                continue;
-            SDL_SetError("it breaks off after %.2f s (error %d)", double(mono.size()) / rate, got);
-            ov_clear(&vf);
-            return 0;
+    static ogg_int16_t block[4096];
+    int section;
+    while (c.decoding && emscripten_get_now() < until) {
+        const long got = ov_read(&c.vf, reinterpret_cast<char *>(block), int(sizeof block), &section);
+        if (got == OV_HOLE) // a lost page: tremor goes on after it, as SDL_mixer does
+            continue;
+        if (got <= 0) {
+            ov_clear(&c.vf);
+            c.decoding = false;
+            break;
         }
         // The notes are mono; anything else is mixed down, as one channel is all Web Audio
         // needs to play it on both speakers.
-        for (int i = 0; i + channels <= got / 2; i += channels) {
+        for (long i = 0; i + c.channels <= got / 2; i += c.channels) {
             int sum = 0;
-            for (int c = 0; c < channels; c++)
-                sum += block[std::size_t(i + c)];
-            mono.push_back(float(sum) / float(channels * 32768));
+            for (int ch = 0; ch < c.channels; ch++)
+                sum += block[i + ch];
+            c.samples.push_back(float(sum) / float(c.channels * 32768));
         }
     }
-    ov_clear(&vf);
-    return tuner_audio_clip(mono.data(), int(mono.size()), rate);
+    if (!c.decoding && !c.sound) {
+        c.sound = tuner_audio_clip(c.samples.data(), int(c.samples.size()), c.rate);
+        std::vector<float>().swap(c.samples);
+    }
+}
+
+// Decodes for at most `ms`; whether any clip is still to be decoded.
+extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
+{
+    const double until = emscripten_get_now() + ms;
+    bool more = false;
+    for (auto &c : clips) {
+        decode(*c, until);
+        more = more || c->decoding;
+    }
+    return more;
 }
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)
 {
-    return tuner_audio_open();
+    if (tuner_audio_open() == -1) {
+        SDL_SetError("%s", reason);
+        return -1;
+    }
+    return 0;
 }
 
+// The decoded sounds go with the audio device: they are the clips' memory.
 extern "C" void Mix_CloseAudio(void)
 {
     tuner_audio_close();
-    decoded_clips.clear();
+    for (auto &c : clips) {
+        if (c->decoding)
+            ov_clear(&c->vf);
+    }
+    clips.clear();
 }
 
 extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
@@ -251,25 +204,30 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
     }
     const Uint8 *bytes = rw->hidden.mem.here;
     const int length = int(rw->hidden.mem.stop - bytes);
-    int clip = 0;
-    for (const decoded &d : decoded_clips) {
-        if (d.bytes == bytes && d.length == length) {
-            clip = d.clip;
-            break;
-        }
+    clip *found = nullptr;
+    for (auto &c : clips) {
+        if (c->bytes == bytes && c->length == length)
+            found = c.get();
     }
-    if (!clip) {
-        clip = decode_clip(rw);
-        if (!clip)
+    if (!found) {
+        auto c = std::make_unique<clip>();
+        c->bytes = c->here = bytes;
+        c->length = length;
+        ov_callbacks io = {clip_read, clip_seek, nullptr, clip_tell};
+        if (int e = ov_open_callbacks(c.get(), &c->vf, nullptr, 0, io)) {
+            SDL_SetError("it is not an Ogg Vorbis stream that decodes (error %d)", e);
             return nullptr;
-        decoded_clips.push_back({bytes, length, clip});
+        }
+        const vorbis_info *info = ov_info(&c->vf, -1);
+        c->rate = int(info->rate);
+        c->channels = info->channels;
+        c->decoding = true;
+        found = c.get();
+        clips.push_back(std::move(c));
     }
-    auto *music = static_cast<Mix_Music *>(std::malloc(sizeof(Mix_Music)));
-    if (!music) {
+    auto *music = new (std::nothrow) Mix_Music{found};
+    if (!music)
         SDL_SetError("out of memory");
-        return nullptr;
-    }
-    music->clip = clip;
     return music;
 }
 
@@ -279,8 +237,9 @@ extern "C" int Mix_PlayMusic(Mix_Music *music, int)
         SDL_SetError("no music to play");
         return -1;
     }
+    decode(*music->of, emscripten_get_now() + 1e9);
     playing = music;
-    tuner_audio_play(music->clip);
+    tuner_audio_play(music->of->sound);
     return 0;
 }
 
@@ -312,5 +271,5 @@ extern "C" void Mix_FreeMusic(Mix_Music *music)
         return;
     if (music == playing)
         Mix_HaltMusic();
-    std::free(music);
+    delete music;
 }

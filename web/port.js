@@ -1,119 +1,147 @@
-// The JavaScript half of the web port (port.cpp): the wait for a displayed frame, the
-// keys as the page hands them to SDL, and the music over Web Audio.
+// The JavaScript half of the web port (port.cpp): the waits, the frame on the canvas, the
+// keys as the page hands them over, and the music over Web Audio.
 mergeInto(LibraryManager.library, {
-  // The page's key listeners and its buttons hold and release the tuner's keys through
-  // SDL's own event path, so they land in the same key-state array as on the desktop.
-  // SDL's own listeners stay off (Module.doNotCaptureKeyboard): they would keep every
-  // key from the browser, F5 and the rest, not only the tuner's.
-  SDL_PumpEvents__deps: ['$SDL'],
-  SDL_PumpEvents__postset:
-    'Module["holdKey"] = function(keyCode, location, down) {' +
-    '  SDL.events.push({ type: down ? "keydown" : "keyup", keyCode: keyCode, location: location });' +
-    '};',
-  // The tuner only pumps and never takes events from the queue, so each is dropped once
-  // it has set the key state; kept, the queue would fill and drop every later key.
-  // A key released in the same pump as it was pressed is released at the next one, so
-  // that every press is seen held once: while a finger is on the screen, browsers put
-  // off timers, and a tap on a button could start and end between two of the credits'
-  // polls.
-  SDL_PumpEvents: function() {
-    var events = SDL.events, pressed = {};
-    SDL.events = [];
-    for (var i = 0; i < events.length; i++) {
-      var event = events[i];
-      if (event.type === 'keyup' && pressed[event.keyCode]) {
-        SDL.events = events.slice(i);
-        return;
+  $TunerScreen: {
+    context: null, // the canvas's 2D context
+    image: null,   // the frame in the program's memory, as the canvas takes it
+    shown: false   // whether a frame has reached the canvas
+  },
+
+  // The whole frame in one call. The image is a view of the program's memory, made again
+  // when the memory has grown and the old view has gone with it.
+  tuner_present__deps: ['$TunerScreen', '$TunerAudio'],
+  tuner_present: function(frame, width, height) {
+    var s = TunerScreen, canvas = Module['canvas'];
+    if (!s.context) {
+      if (canvas.width !== width || canvas.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
       }
-      if (event.type === 'keydown') pressed[event.keyCode] = true;
-      SDL.handleEvent(event);
+      s.context = canvas.getContext('2d');
+    }
+    if (!s.image || s.image.data.buffer !== HEAPU8.buffer || s.image.data.byteOffset !== frame) {
+      s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, frame, width * height * 4), width, height);
+    }
+    s.context.putImageData(s.image, 0, 0);
+    // The sound is made once the first picture has been painted: making it takes a
+    // phone longer than drawing the credits.
+    if (!s.shown) {
+      s.shown = true;
+      requestAnimationFrame(function() { setTimeout(TunerAudio.start); });
     }
   },
 
-  // The browser's SDL_Quit prints that it was ignored, and the page shows what the
-  // program prints: there is nothing to shut down beyond what the tuner already closed.
-  SDL_Quit: function() {},
+  // While the tuner waits, the notes are decoded in a task of their own, a slice at a
+  // time (port.cpp's tuner_decode): a few milliseconds after each frame's pass, or half of
+  // a longer wait.
+  tuner_sleep: function(ms) {
+    return Asyncify.handleSleep(function(wakeUp) {
+      setTimeout(function() { _tuner_decode(ms < 0 ? 4 : ms / 2); });
+      if (ms < 0) requestAnimationFrame(function() { wakeUp(); });
+      else setTimeout(wakeUp, ms);
+    });
+  },
+
+  // The page's key listeners and its buttons hold and release the tuner's keys here, by
+  // SDL key symbol; the canvas driver takes them at each pump, in order, as SDL's own
+  // events. A key released in the same pump as it was pressed is released at the next
+  // one, so that every press is seen held once: while a finger is on the screen, browsers
+  // put off timers, and a tap on a button could start and end between two of the credits'
+  // polls.
+  $TunerKeys: { queue: [], pressed: {} },
+  $TunerKeys__postset:
+    'Module["holdKey"] = function(sym, down) { TunerKeys.queue.push({ sym: sym, down: down }); };',
+  tuner_take_key__deps: ['$TunerKeys'],
+  tuner_take_key: function(first) {
+    var k = TunerKeys;
+    if (first) k.pressed = {};
+    var event = k.queue[0];
+    if (!event || (!event.down && k.pressed[event.sym])) return 0;
+    k.queue.shift();
+    if (event.down) k.pressed[event.sym] = true;
+    return event.sym * 2 + (event.down ? 1 : 0);
+  },
 
   // The page is told the state at every flip, and says it again only when it changes.
   tuner_state: function(title, string, playing, volume, overlay) {
     if (Module['onState']) Module['onState'](!!title, string, !!playing, volume, !!overlay);
   },
 
-  tuner_next_frame: function() {
-    return Asyncify.handleSleep(function(wakeUp) {
-      requestAnimationFrame(function() { wakeUp(); });
-    });
-  },
-
   $TunerAudio: {
-    context: null,
-    gain: null,     // the music volume, between every clip and the speakers
-    source: null,   // the clip playing, or null
-    clips: [null],  // decoded sounds by id; 0 is no clip
+    Context: null,  // the browser's AudioContext
+    wanted: false,  // the tuner has opened its audio device
+    context: null,  // made after the first picture, at the first gesture or the first note
+    gain: null,     // the music volume, between every sound and the speakers
+    volume: 128,
+    source: null,   // the sound playing, or null
+    sounds: [null], // by id, each { samples, rate, buffer } (buffer once played); 0 is none
 
     fail: function(text) {
-      stringToUTF8(text, _tuner_error_text(), 256);
+      stringToUTF8(text, _tuner_reason(), 256);
     },
+
+    // At the notes' own rate nothing is resampled before the output. A context the
+    // browser will not make leaves the tuner silent, and says why.
+    start: function() {
+      var a = TunerAudio;
+      if (!a.wanted || a.context) return a.context;
+      try {
+        a.context = new a.Context({ sampleRate: 44100, latencyHint: 'interactive' });
+      } catch (e) {
+        try {
+          a.context = new a.Context();
+        } catch (e2) {
+          a.wanted = false;
+          err('Web Audio would not start (' + e2.message + ')');
+          return null;
+        }
+      }
+      a.gain = a.context.createGain();
+      a.gain.gain.value = a.volume / 128;
+      a.gain.connect(a.context.destination);
+      if (Module['onAudio']) Module['onAudio'](a.context);
+      return a.context;
+    }
   },
+  $TunerAudio__postset: 'Module["startAudio"] = TunerAudio.start;',
 
   tuner_audio_open__deps: ['$TunerAudio'],
   tuner_audio_open: function() {
-    var Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) {
+    TunerAudio.Context = window.AudioContext || window.webkitAudioContext;
+    if (!TunerAudio.Context) {
       TunerAudio.fail('this browser has no Web Audio');
       return -1;
     }
-    // At the clips' own rate nothing is resampled before the output.
-    var context;
-    try {
-      context = new Context({ sampleRate: 44100, latencyHint: 'interactive' });
-    } catch (e) {
-      try {
-        context = new Context();
-      } catch (e2) {
-        TunerAudio.fail('Web Audio would not start (' + e2.message + ')');
-        return -1;
-      }
-    }
-    TunerAudio.context = context;
-    TunerAudio.gain = context.createGain();
-    TunerAudio.gain.connect(context.destination);
-    if (Module['onAudio']) Module['onAudio'](context);
+    TunerAudio.wanted = true;
     return 0;
   },
 
   tuner_audio_close__deps: ['$TunerAudio', 'tuner_audio_halt'],
-  // The decoded sounds go with the audio device: they are the clips' memory.
   tuner_audio_close: function() {
     _tuner_audio_halt();
     if (TunerAudio.context) TunerAudio.context.close();
     TunerAudio.context = null;
-    TunerAudio.clips = [null];
+    TunerAudio.wanted = false;
+    TunerAudio.sounds = [null];
   },
 
-  // A decoded clip, one channel of samples from -1 to 1, as a sound Web Audio can play.
+  // A decoded clip, one channel of samples from -1 to 1, kept until it is first played.
   tuner_audio_clip__deps: ['$TunerAudio'],
   tuner_audio_clip: function(samples, frames, rate) {
-    if (!frames) {
-      TunerAudio.fail('it holds no sound');
-      return 0;
-    }
-    var sound;
-    try {
-      sound = TunerAudio.context.createBuffer(1, frames, rate);
-    } catch (e) {
-      TunerAudio.fail('Web Audio cannot hold it (' + e.message + ')');
-      return 0;
-    }
-    sound.getChannelData(0).set(HEAPF32.subarray(samples >> 2, (samples >> 2) + frames));
-    return TunerAudio.clips.push(sound) - 1;
+    return TunerAudio.sounds.push({ samples: HEAPF32.slice(samples >> 2, (samples >> 2) + frames), rate: rate }) - 1;
   },
 
   tuner_audio_play__deps: ['$TunerAudio', 'tuner_audio_halt'],
-  tuner_audio_play: function(clip) {
+  tuner_audio_play: function(id) {
     _tuner_audio_halt();
-    var source = TunerAudio.context.createBufferSource();
-    source.buffer = TunerAudio.clips[clip];
+    var sound = TunerAudio.sounds[id], context = TunerAudio.start();
+    if (!context || !sound || !sound.samples.length) return;
+    if (!sound.buffer) {
+      sound.buffer = context.createBuffer(1, sound.samples.length, sound.rate);
+      sound.buffer.getChannelData(0).set(sound.samples);
+    }
+    var source = context.createBufferSource();
+    source.buffer = sound.buffer;
     source.loop = true;
     source.connect(TunerAudio.gain);
     source.start();
@@ -136,6 +164,7 @@ mergeInto(LibraryManager.library, {
   // SDL_mixer scales the music's samples by volume / 128.
   tuner_audio_volume__deps: ['$TunerAudio'],
   tuner_audio_volume: function(volume) {
+    TunerAudio.volume = volume;
     if (TunerAudio.gain) TunerAudio.gain.gain.value = volume / 128;
   },
 });

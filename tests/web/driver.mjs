@@ -20,33 +20,63 @@ export async function launch(name) {
   return puppeteer.launch({ headless: true, ...browsers[name] });
 }
 
-// Samples the recorder may hold back before the page sees them.
-export const tapLatency = 16384;
+// Samples the recorder may hold back before the page sees them: one of its batches.
+export const tapLatency = 4096;
 
 // Installed before the page's own scripts: every node the page connects to its speakers
-// goes through a recorder first, which passes the sound on unchanged.
+// goes through a recorder first, which passes the sound on unchanged. The recorder runs on
+// the audio thread (an AudioWorklet) and posts what it heard, stamped with the context's
+// frame, so nothing is lost while the page's main thread is busy: a ScriptProcessor hands
+// each buffer to the main thread instead, and a browser drops the buffer whenever the main
+// thread is late for the one before, which on a busy machine cut holes into the notes.
+// window.tap.left holds the left channel, sample i at the context's frame start + i.
 export function installTap() {
   const connect = AudioNode.prototype.connect;
-  window.tap = { left: [], frames: 0 };
+  window.tap = { left: [], frames: 0, start: null };
   window.prevented = {}; // whether the page kept each key from the browser, once it has seen it
   addEventListener('keydown', (e) => setTimeout(() => { window.prevented[e.code] = e.defaultPrevented; }));
+  const recorder = `registerProcessor('tuner-tap', class extends AudioWorkletProcessor {
+    constructor() { super(); this.batch = new Float32Array(4096); this.at = 0; }
+    process([input], [output]) {
+      const frames = output[0].length;
+      if (this.at === 0) this.first = currentFrame;
+      for (let c = 0; c < output.length; c++)
+        if (input.length) output[c].set(input[Math.min(c, input.length - 1)]); else output[c].fill(0);
+      if (input.length) this.batch.set(input[0], this.at); else this.batch.fill(0, this.at, this.at + frames);
+      this.at += frames;
+      if (this.at === this.batch.length) {
+        this.port.postMessage({ first: this.first, left: this.batch }, [this.batch.buffer]);
+        this.batch = new Float32Array(4096);
+        this.at = 0;
+      }
+      return true;
+    }
+  });`;
   AudioNode.prototype.connect = function (target, ...rest) {
     if (!(target instanceof AudioDestinationNode))
       return connect.call(this, target, ...rest);
-    window.tap.context = target.context;
-    // What the player first finds, told without the driver's help: the driver's own calls
-    // into the page count as the player's gestures, which would let the sound start.
-    setTimeout(() => console.debug(`tuner-tap: sound ${target.context.state}, notice ` +
-                                   (document.getElementById('sound').hidden ? 'hidden' : 'shown')));
-    const recorder = target.context.createScriptProcessor(16384, 2, 2);
-    recorder.onaudioprocess = (e) => {
-      for (let c = 0; c < 2; c++) e.outputBuffer.getChannelData(c).set(e.inputBuffer.getChannelData(c));
-      const left = e.inputBuffer.getChannelData(0);
-      window.tap.left.push(new Float32Array(left));
-      window.tap.frames += left.length;
-    };
-    connect.call(this, recorder);
-    connect.call(recorder, target);
+    const context = target.context, source = this;
+    window.tap.context = context;
+    // As a data: URL: WebKit loads no blob: module into a page opened from disk.
+    context.audioWorklet.addModule('data:text/javascript;base64,' + btoa(recorder)).then(() => {
+      const node = new AudioWorkletNode(context, 'tuner-tap',
+        { channelCount: 2, channelCountMode: 'explicit', outputChannelCount: [2] });
+      node.port.onmessage = ({ data }) => {
+        const tap = window.tap;
+        if (tap.start === null) tap.start = data.first;
+        // Frames a browser did not run the recorder for, having nothing to play, were silent.
+        const skipped = data.first - (tap.start + tap.frames);
+        if (skipped > 0) { tap.left.push(new Float32Array(skipped)); tap.frames += skipped; }
+        tap.left.push(data.left);
+        tap.frames += data.left.length;
+      };
+      connect.call(source, node);
+      connect.call(node, target);
+      // What the player first finds, told without the driver's help: the driver's own calls
+      // into the page count as the player's gestures, which would let the sound start.
+      console.debug(`tuner-tap: sound ${context.state}, notice ` +
+                    (document.getElementById('sound').hidden ? 'hidden' : 'shown'));
+    }, (e) => console.debug(`tuner-tap: no recorder (${e})`));
     return target;
   };
 }
@@ -137,8 +167,12 @@ export function readPng(path) {
   return picture(png.width, png.height, png.data, 4);
 }
 
-// Samples the page has played so far, and those played since `from`.
-export const soundSoFar = (page) => page.evaluate(() => window.tap.frames);
+// Samples the page has played so far, by the context's clock (the recorder's last batches
+// may still be on their way), and those played since `from`.
+export const soundSoFar = (page) => page.evaluate(() => {
+  const { context, start, frames } = window.tap;
+  return start === null ? frames : Math.max(frames, Math.round(context.currentTime * context.sampleRate) - start);
+});
 export async function soundSince(page, from) {
   const s = await page.evaluate((from) => {
     const all = new Float32Array(window.tap.frames);

@@ -14,7 +14,11 @@ const minibrowser = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
 
 export async function launch() {
   const port = await findFreePort();
-  const service = new DriverService('/usr/bin/WebKitWebDriver', { port, args: [`--port=${port}`], loopback: true });
+  // The browser's own complaints reach the test's output: a web process that dies says so
+  // there ("WebProcess CRASHED"), where the driver only answers the next call with an error.
+  const service = new DriverService('/usr/bin/WebKitWebDriver', {
+    port, args: [`--port=${port}`], loopback: true, stdio: ['ignore', 'ignore', 'inherit']
+  });
   const driver = await new Builder().usingServer(await service.start()).withCapabilities({
     browserName: 'MiniBrowser',
     'webkitgtk:browserOptions': { binary: minibrowser, args: ['--automation'] }

@@ -1,26 +1,31 @@
 // Figures of the browser build in headless Chromium, not tests: nothing here fails on a
 // slow machine.
 //
-//   node bench/web.mjs PAGE [SITE]
+//   node bench/web.mjs PAGE [SITE [BEFORE_PAGE BEFORE_SITE]]
 //
 // The page's size, raw and gzipped; from opening the page to the credits on the canvas;
 // the time a pass takes in the browser, out of the frame it runs in; and from a key to the
 // note's first sample in the page's audio graph. With SITE (build-web/site), the site's
 // size, and served on 127.0.0.1: a first visit to the credits, a second visit answered by
 // its worker, and a reload with the network off. Each also with Chromium slowing the
-// processor four times, as a slow phone would.
+// processor four times, as a slow phone would. With BEFORE_PAGE and BEFORE_SITE (another
+// build's), each figure of theirs too, measured in the same run, one beside the other.
 import { readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import * as drive from '../tests/web/driver.mjs';
 import { host } from '../tests/web/host.mjs';
 
-const [file, siteDir] = process.argv.slice(2);
+const [file, siteDir, beforeFile, beforeSiteDir] = process.argv.slice(2);
+const builds = [{ name: 'this build', file, siteDir }];
+if (beforeFile) builds.push({ name: 'before', file: beforeFile, siteDir: beforeSiteDir });
 const size = (bytes) => `${(bytes.length / 1024).toFixed(0)} KiB, ${(gzipSync(bytes, { level: 9 }).length / 1024).toFixed(0)} KiB gzipped`;
-console.log(`The page: ${size(readFileSync(file))}`);
-if (siteDir) {
-  const files = readdirSync(siteDir);
-  console.log(`The site, ${files.length} files: ${size(Buffer.concat(files.map((f) => readFileSync(join(siteDir, f)))))}`);
+for (const b of builds) {
+  console.log(`The page (${b.name}): ${size(readFileSync(b.file))}`);
+  if (b.siteDir) {
+    const files = readdirSync(b.siteDir);
+    console.log(`The site (${b.name}), ${files.length} files: ${size(Buffer.concat(files.map((f) => readFileSync(join(b.siteDir, f)))))}`);
+  }
 }
 
 // Before the page's scripts: how long each frame's callbacks run (the tuner's pass is one
@@ -57,37 +62,42 @@ const spread = (xs) => {
 };
 
 const browser = await drive.launch('chromium');
+const slowed = (slowdown) => (slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`);
 for (const slowdown of [1, 4]) {
-  const opened = [], passes = [], notes = [];
-  for (let run = 0; run < 3; run++) {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 960, height: 720 });
-    if (slowdown > 1) await (await page.createCDPSession()).send('Emulation.setCPUThrottlingRate', { rate: slowdown });
-    await page.evaluateOnNewDocument(instrument);
-    const t0 = Date.now();
-    await page.goto('file://' + file);
-    await page.waitForFunction(() => {
-      const d = document.getElementById('screen').getContext('2d').getImageData(0, 91, 320, 1).data;
-      return d.some((v, i) => i % 4 !== 3 && v > 0);
-    }, { polling: 'raf', timeout: 60000 });
-    opened.push(Date.now() - t0);
-    await drive.press(page, 'Enter');
-    // Only the tuner asks for frames meanwhile, so every callback timed is a pass.
-    await page.evaluate(() => { window.bench.passes = []; });
-    await new Promise((done) => setTimeout(done, 4000));
-    passes.push(...await page.evaluate(() => window.bench.passes));
-    for (const key of ['ControlLeft', 'ArrowLeft', 'ControlLeft', 'ArrowLeft', 'ControlLeft']) {
-      await drive.press(page, key);
-      if (key !== 'ControlLeft') continue;
-      await page.waitForFunction(() => window.bench.soundAt > 0, { timeout: 10000 });
-      notes.push(await page.evaluate(() => (window.bench.soundAt - window.bench.keyAt) * 1000));
+  for (const b of builds) {
+    const opened = [], passes = [], notes = [];
+    for (let run = 0; run < 3; run++) {
+      const page = await browser.newPage();
+      await page.setViewport({ width: 960, height: 720 });
+      if (slowdown > 1) await (await page.createCDPSession()).send('Emulation.setCPUThrottlingRate', { rate: slowdown });
+      await page.evaluateOnNewDocument(instrument);
+      const t0 = Date.now();
+      await page.goto('file://' + b.file);
+      await page.waitForFunction(() => {
+        const d = document.getElementById('screen').getContext('2d').getImageData(0, 91, 320, 1).data;
+        return d.some((v, i) => i % 4 !== 3 && v > 0);
+      }, { polling: 'raf', timeout: 60000 });
+      opened.push(Date.now() - t0);
+      await drive.press(page, 'Enter');
+      // Only the tuner asks for frames meanwhile, so every callback timed is a pass.
+      await page.evaluate(() => { window.bench.passes = []; });
+      await new Promise((done) => setTimeout(done, 4000));
+      passes.push(...await page.evaluate(() => window.bench.passes));
+      // Each of three notes played for the first time, then the first again.
+      for (const key of ['ControlLeft', 'ArrowLeft', 'ControlLeft', 'ArrowLeft', 'ControlLeft', 'ArrowRight',
+                         'ArrowRight', 'ControlLeft']) {
+        await drive.press(page, key);
+        if (key !== 'ControlLeft') continue;
+        await page.waitForFunction(() => window.bench.soundAt > 0, { timeout: 10000 });
+        notes.push(await page.evaluate(() => (window.bench.soundAt - window.bench.keyAt) * 1000));
+      }
+      await page.close();
     }
-    await page.close();
+    console.log(`Chromium, processor ${slowed(slowdown)}, ${b.name}:`);
+    console.log(`  opening the page to the credits on the canvas, ms: ${opened.join(', ')}`);
+    console.log(`  one pass, ms of its frame (${passes.length} passes): ${spread(passes)}`);
+    console.log(`  a key to the note's first sample in the audio graph, ms: ${spread(notes)} (${notes.map((n) => n.toFixed(0)).join(', ')})`);
   }
-  console.log(`Chromium, processor ${slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`}:`);
-  console.log(`  opening the page to the credits on the canvas, ms: ${opened.join(', ')}`);
-  console.log(`  one pass, ms of its frame (${passes.length} passes): ${spread(passes)}`);
-  console.log(`  a key to the note's first sample in the audio graph, ms: ${spread(notes)}`);
 }
 
 // Until the title is on the canvas, from `start`.
@@ -100,9 +110,9 @@ const titleShown = async (page, start) => {
 };
 
 // Each run in a browser context of its own, as a first visitor's: nothing kept from before.
-if (siteDir) {
-  const site = await host(siteDir);
-  for (const slowdown of [1, 4]) {
+for (const slowdown of [1, 4]) {
+  for (const b of builds.filter((b) => b.siteDir)) {
+    const site = await host(b.siteDir);
     const first = [], second = [], offline = [], hits = [];
     for (let run = 0; run < 3; run++) {
       const context = await browser.createBrowserContext();
@@ -130,11 +140,11 @@ if (siteDir) {
       offline.push(await titleShown(page, t0));
       await context.close();
     }
-    console.log(`The site on 127.0.0.1, Chromium, processor ${slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`}:`);
+    console.log(`The site on 127.0.0.1, Chromium, processor ${slowed(slowdown)}, ${b.name}:`);
     console.log(`  a first visit to the credits on the canvas, ms: ${first.join(', ')}`);
     console.log(`  a second visit, answered by the worker, ms: ${second.join(', ')} (requests reaching the host: ${hits.join(', ')})`);
     console.log(`  a reload with the network off, ms: ${offline.join(', ')}`);
+    await site.close();
   }
-  await site.close();
 }
 await browser.close();

@@ -3,13 +3,12 @@
 mergeInto(LibraryManager.library, {
   $TunerScreen: {
     context: null, // the canvas's 2D context
-    image: null,   // the frame in the program's memory, as the canvas takes it
-    shown: false   // whether a frame has reached the canvas
+    image: null    // the frame in the program's memory, as the canvas takes it
   },
 
   // The whole frame in one call. The image is a view of the program's memory, made again
   // when the memory has grown and the old view has gone with it.
-  tuner_present__deps: ['$TunerScreen', '$TunerAudio'],
+  tuner_present__deps: ['$TunerScreen'],
   tuner_present: function(frame, width, height) {
     var s = TunerScreen, canvas = Module['canvas'];
     if (!s.context) {
@@ -23,12 +22,6 @@ mergeInto(LibraryManager.library, {
       s.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, frame, width * height * 4), width, height);
     }
     s.context.putImageData(s.image, 0, 0);
-    // The sound is made once the first picture has been painted: making it takes a
-    // phone longer than drawing the credits.
-    if (!s.shown) {
-      s.shown = true;
-      requestAnimationFrame(function() { setTimeout(TunerAudio.start); });
-    }
   },
 
   // While the tuner waits, the notes are decoded in a task of their own, a slice at a
@@ -70,7 +63,7 @@ mergeInto(LibraryManager.library, {
   $TunerAudio: {
     Context: null,  // the browser's AudioContext
     wanted: false,  // the tuner has opened its audio device
-    context: null,  // made after the first picture, at the first gesture or the first note
+    context: null,  // made at the player's first key or tap (the page's), or the first note
     gain: null,     // the music volume, between every sound and the speakers
     volume: 128,
     source: null,   // the sound playing, or null
@@ -80,8 +73,11 @@ mergeInto(LibraryManager.library, {
       stringToUTF8(text, _tuner_reason(), 256);
     },
 
-    // At the notes' own rate nothing is resampled before the output. A context the
-    // browser will not make leaves the tuner silent, and says why.
+    // Browsers let a context sound only after the player has done something on the page,
+    // and making one holds the page up for a moment (a third of a second, measured in
+    // Chromium): it is made then, not at start. At the notes' own rate nothing is
+    // resampled before the output. A context the browser will not make leaves the tuner
+    // silent, and says why.
     start: function() {
       var a = TunerAudio;
       if (!a.wanted || a.context) return a.context;
@@ -113,6 +109,7 @@ mergeInto(LibraryManager.library, {
       return -1;
     }
     TunerAudio.wanted = true;
+    if (Module['onAudio']) Module['onAudio'](null);
     return 0;
   },
 

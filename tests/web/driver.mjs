@@ -72,13 +72,23 @@ export function installTap() {
       };
       connect.call(source, node);
       connect.call(node, target);
-      // What the player first finds, told without the driver's help: the driver's own calls
-      // into the page count as the player's gestures, which would let the sound start.
-      console.debug(`tuner-tap: sound ${context.state}, notice ` +
-                    (document.getElementById('sound').hidden ? 'hidden' : 'shown'));
     }, (e) => console.debug(`tuner-tap: no recorder (${e})`));
     return target;
   };
+}
+
+// What the player first finds, before any key: whether the page has made its sound, and
+// whether it says that a key turns the sound on. No gesture is sent to ask it.
+export function soundBeforeKey(page) {
+  return page.evaluate(() => `${window.tap.context ? 'sound made' : 'no sound'}, notice ` +
+                             (document.getElementById('sound').hidden ? 'hidden' : 'shown'));
+}
+
+// Resolves once the page's sound runs and the recorder has heard its first frames: the
+// page makes its sound at the first key or tap, and the recorder joins it a moment later.
+export async function soundRunning(page) {
+  while (!(await page.evaluate(() => window.tap.context?.state === 'running' && window.tap.start !== null)))
+    await new Promise((r) => setTimeout(r, 50));
 }
 
 // Opens `file` with every request beyond the file itself refused and counted.
@@ -89,9 +99,6 @@ export async function open(browser, file, viewport = { width: 800, height: 600 }
   page.fetched = [];
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(e.message));
-  page.soundAtStart = new Promise((found) => page.on('console', (m) => {
-    if (m.text().startsWith('tuner-tap: ')) found(m.text().slice(11));
-  }));
   await page.setRequestInterception(true);
   page.on('request', (r) => {
     if (r.url().startsWith('file:') || r.url().startsWith('data:')) return r.continue();

@@ -89,7 +89,7 @@ test('the audio session: playback before the first sound, and an interrupted sou
   await page.reload();
   await credits(page);
   await drive.tap(page, 'Skip title');
-  await page.waitForFunction(() => window.tap.context.state === 'running', { timeout: 10000 });
+  await drive.soundRunning(page);
   const session = await page.evaluate(() => window.session);
   assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
   if (session.resumes > 0) assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');

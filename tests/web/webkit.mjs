@@ -37,18 +37,13 @@ const keys = {
 
 // Opens a copy of `file` from disk with driver.mjs's recorder put in before the page's own
 // scripts (WebDriver has no script to run before a page's), and the functions `extra`;
-// it keeps too what the page first says of its sound and every error that reached it.
+// it keeps too every error that reached it.
 export async function open({ driver }, file, extra = []) {
   const copy = join(mkdtempSync(join(tmpdir(), 'tuner-webkit-')), 'page.html');
   const before = `<script>
 window.pageErrors = [];
 addEventListener('error', (e) => window.pageErrors.push(e.message));
 addEventListener('unhandledrejection', (e) => window.pageErrors.push(String(e.reason)));
-const debug = console.debug;
-console.debug = (text, ...rest) => {
-  if (String(text).startsWith('tuner-tap: ')) window.soundAtStart = String(text).slice(11);
-  return debug.call(console, text, ...rest);
-};
 (${installTap})();
 ${extra.map((f) => `(${f})();`).join('\n')}
 </script>`;
@@ -78,7 +73,5 @@ ${extra.map((f) => `(${f})();`).join('\n')}
       throw new Error(`WebKit: no ${what} in ${seconds} s`);
     }
   };
-  await page.waitFor(() => window.soundAtStart, 'word of the sound at start', 30);
-  page.soundAtStart = await page.evaluate(() => window.soundAtStart);
   return page;
 }

@@ -17,9 +17,8 @@ after(async () => { await browser?.close(); });
 
 test('webkit: the title, the tuner view, the keys and a note, from disk', async () => {
   const page = await webkit.open(browser, env.TUNER_WEB_PAGE);
-  assert.equal(page.soundAtStart, 'sound suspended, notice shown');
-
   assertSame(await credits(page), drive.readPng(join(env.TUNER_DEMO, 'credits.png')), 'the credits');
+  assert.equal(await drive.soundBeforeKey(page), 'no sound, notice shown');
   await drive.press(page, 'Enter');
   await assertScrolls(page);
   await page.waitFor(() => document.getElementById('sound').hidden, 'sound after Return');
@@ -49,10 +48,9 @@ test('webkit: the audio session\'s type, and an interrupted sound resumed by a k
   const page = await webkit.open(browser, env.TUNER_WEB_PAGE, [iPhoneAudio]);
   await credits(page);
   await drive.press(page, 'Enter');
-  await page.waitFor(() => window.tap.context.state === 'running', 'sound after Return');
-  const session = await page.evaluate(() => window.session);
-  assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
-  assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
+  await drive.soundRunning(page);
+  assert.equal(await page.evaluate(() => window.session.typeAtStart), 'playback',
+    'the session\'s type when the sound was made');
 
   await call(page);
   assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
@@ -61,6 +59,8 @@ test('webkit: the audio session\'s type, and an interrupted sound resumed by a k
   await drive.press(page, 'ArrowLeft');
   await page.waitFor(() => window.tap.context.state === 'running', 'sound after Left');
   assert.equal(await drive.pageText(page, 'sound'), '', 'the notice gone');
+  assert.equal(await page.evaluate(() => window.session.typeAtFirstResume), 'playback',
+    'the session\'s type when the sound was first resumed');
   await assertNote(page, 2, 64);
   assert.deepEqual(await page.errors(), [], 'no page errors');
 });

@@ -26,7 +26,7 @@ for (const v of ['DISPLAY', 'WAYLAND_DISPLAY', 'DBUS_SESSION_BUS_ADDRESS', 'AT_S
 for (const dir of [env.XDG_RUNTIME_DIR, env.XDG_CONFIG_HOME, join(env.XDG_DATA_HOME, 'orca')])
   mkdirSync(dir, { recursive: true, mode: 0o700 });
 
-const orcaLog = join(run, 'orca.log');
+const orcaLog = join(run, 'orca-debug.log');
 const synthesized = join(run, 'synthesized');
 
 // --- The services ------------------------------------------------------------------------------
@@ -66,7 +66,8 @@ async function until(what, seconds, check) {
     const dead = running.find((c) => c.exitCode !== null || c.signalCode !== null);
     if (dead || Date.now() > end)
       throw new Error(`${what}: ${dead ? `${dead.name} has ended` : `not within ${seconds} s`}\n` +
-                      running.concat(dead ?? []).map((c) => `--- ${c.name}:\n${logTail(c.name)}`).join('\n'));
+                      running.concat(dead ?? []).map((c) => `--- ${c.name}:\n${logTail(c.name)}`).join('\n') +
+                      `\n--- what Orca said:\n${spoken().join('\n')}`);
     await new Promise((t) => setTimeout(t, 100));
   }
 }
@@ -139,13 +140,18 @@ const key = (name) => execFileSync('xdotool', ['key', name], { env });
 
 // The page in Firefox ESR as a player with a screen reader opens it: accessibility on (a
 // fresh profile has it off until it finds a screen reader at start), the browser's
-// languages as given, and kiosk mode, so that the page has the focus.
+// languages as given, and kiosk mode, so that the page has the focus. A fresh profile's
+// first start would also open a tab of its own (a welcome page, which fails offline and
+// leaves a "New Tab"), which may take the focus from the page: none is opened.
 function firefox(languages) {
   const profile = mkdtempSync(join(run, 'profile-'));
   writeFileSync(join(profile, 'user.js'), [
     ['accessibility.force_disabled', -1], ['intl.accept_languages', languages],
     ['browser.shell.checkDefaultBrowser', false], ['datareporting.policy.dataSubmissionEnabled', false],
-    ['toolkit.telemetry.reportingpolicy.firstRun', false], ['browser.aboutwelcome.enabled', false]
+    ['datareporting.policy.firstRunURL', ''], ['toolkit.telemetry.reportingpolicy.firstRun', false],
+    ['browser.aboutwelcome.enabled', false], ['browser.startup.homepage_override.mstone', 'ignore'],
+    ['startup.homepage_welcome_url', ''], ['startup.homepage_welcome_url.additional', ''],
+    ['browser.startup.firstrunSkipsHomepage', true], ['browser.startup.page', 0]
   ].map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(''));
   return start('firefox', 'firefox-esr', ['--kiosk', '--no-remote', '--profile', profile, 'file://' + process.env.TUNER_WEB_PAGE]);
 }

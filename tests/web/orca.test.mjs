@@ -11,23 +11,26 @@ import { execFileSync, spawn } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, openSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { after, before, test } from 'node:test';
+import { after, test } from 'node:test';
 
-const run = mkdtempSync(join(tmpdir(), 'tuner-orca-'));
-const home = join(run, 'home');
-const env = {
-  ...process.env, HOME: home, XDG_RUNTIME_DIR: join(run, 'runtime'), XDG_CONFIG_HOME: join(home, '.config'),
-  XDG_DATA_HOME: join(home, '.local/share'), XDG_CACHE_HOME: join(home, '.cache'),
-  // Orca's and GTK's settings in memory, not in a dconf of this machine's.
-  GSETTINGS_BACKEND: 'memory', LANG: 'C.UTF-8'
-};
-for (const v of ['DISPLAY', 'WAYLAND_DISPLAY', 'DBUS_SESSION_BUS_ADDRESS', 'AT_SPI_BUS_ADDRESS', 'SPEECHD_ADDRESS'])
-  delete env[v];
-for (const dir of [env.XDG_RUNTIME_DIR, env.XDG_CONFIG_HOME, join(env.XDG_DATA_HOME, 'orca')])
-  mkdirSync(dir, { recursive: true, mode: 0o700 });
-
-const orcaLog = join(run, 'orca-debug.log');
-const synthesized = join(run, 'synthesized');
+// Each run's own folder: the services' home, runtime folder, logs and settings.
+let run, home, env, orcaLog, synthesized;
+function lay() {
+  run = mkdtempSync(join(tmpdir(), 'tuner-orca-'));
+  home = join(run, 'home');
+  env = {
+    ...process.env, HOME: home, XDG_RUNTIME_DIR: join(run, 'runtime'), XDG_CONFIG_HOME: join(home, '.config'),
+    XDG_DATA_HOME: join(home, '.local/share'), XDG_CACHE_HOME: join(home, '.cache'),
+    // Orca's and GTK's settings in memory, not in a dconf of this machine's.
+    GSETTINGS_BACKEND: 'memory', LANG: 'C.UTF-8'
+  };
+  for (const v of ['DISPLAY', 'WAYLAND_DISPLAY', 'DBUS_SESSION_BUS_ADDRESS', 'AT_SPI_BUS_ADDRESS', 'SPEECHD_ADDRESS'])
+    delete env[v];
+  for (const dir of [env.XDG_RUNTIME_DIR, env.XDG_CONFIG_HOME, join(env.XDG_DATA_HOME, 'orca')])
+    mkdirSync(dir, { recursive: true, mode: 0o700 });
+  orcaLog = join(run, 'orca-debug.log');
+  synthesized = join(run, 'synthesized');
+}
 
 // --- The services ------------------------------------------------------------------------------
 
@@ -78,7 +81,11 @@ const succeeds = (command, args) => {
 const busHas = (name) => (succeeds('dbus-send', ['--session', '--print-reply', '--dest=org.freedesktop.DBus', '/',
   'org.freedesktop.DBus.NameHasOwner', `string:${name}`]) || '').includes('boolean true');
 
-before(async () => {
+// A desktop session of its own for each run, as a player's: the X server, the D-Bus session,
+// the AT-SPI bus, speech-dispatcher and Orca, started afresh, so that nothing of one run
+// (Orca's idea of the browser and its documents among it) is left for the next.
+async function session() {
+  lay();
   // The X server takes a free display and writes its number to fd 3.
   const x = start('xvfb', 'Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp'], { stdio: ['pipe'] });
   let display = '';
@@ -113,12 +120,14 @@ before(async () => {
     'orca.debug.debugFile.reconfigure(line_buffering=True)', ''].join('\n'));
   start('orca', 'orca', [`--debug-file=${orcaLog}`]);
   await until('Orca speaking', 60, () => spoken().length > 0);
-});
+}
 
-after(async () => {
+async function endSession() {
   while (running.length) await stop(running[running.length - 1]);
-  rmSync(run, { recursive: true, force: true });
-});
+  if (run) rmSync(run, { recursive: true, force: true });
+  run = null;
+}
+after(endSession);
 
 // --- What Orca says ------------------------------------------------------------------------
 
@@ -151,7 +160,9 @@ function firefox(languages) {
     ['datareporting.policy.firstRunURL', ''], ['toolkit.telemetry.reportingpolicy.firstRun', false],
     ['browser.aboutwelcome.enabled', false], ['browser.startup.homepage_override.mstone', 'ignore'],
     ['startup.homepage_welcome_url', ''], ['startup.homepage_welcome_url.additional', ''],
-    ['browser.startup.firstrunSkipsHomepage', true], ['browser.startup.page', 0]
+    ['browser.startup.firstrunSkipsHomepage', true], ['browser.startup.page', 0],
+    // Nor a new tab made ready in the background, whose document Orca may take for the page's.
+    ['browser.newtab.preload', false], ['browser.newtabpage.enabled', false]
   ].map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(''));
   return start('firefox', 'firefox-esr', ['--kiosk', '--no-remote', '--profile', profile, 'file://' + process.env.TUNER_WEB_PAGE]);
 }
@@ -169,8 +180,9 @@ const players = {
 
 for (const [language, player] of Object.entries(players)) {
   test(`Orca, as it comes, speaks string 4 after Return and Left × 3: ${language}`, async () => {
+    await session();
     const from = spoken().length;
-    const browser = firefox(player.languages);
+    firefox(player.languages);
     // The player waits for the page, and for Orca to say that it hands the keys over (the
     // focus is in the tuner), and plays: Return and the arrows, nothing else.
     let at = await hear('Focus mode', from, 180);
@@ -188,6 +200,6 @@ for (const [language, player] of Object.entries(players)) {
     // Orca kept the keys for the tuner throughout, the page's load complete included.
     assert.ok(!spoken().slice(from).includes('Browse mode'), `Orca went back to browse mode:\n${spoken().slice(from).join('\n')}`);
     assert.ok(readFileSync(synthesized, 'utf8').split('\n').includes(player.strings[3]), 'string 4 reached the synthesizer');
-    await stop(browser);
+    await endSession();
   });
 }

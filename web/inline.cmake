@@ -1,5 +1,6 @@
-# cmake -DPAGE=page.html -DSCRIPT=tuner.js -DOUTPUT=out.html -P inline.cmake
-# The program's script, WebAssembly and all, put where the page marks it.
+# cmake -DPAGE=page.html -DWORDS=words -DSCRIPT=tuner.js -DOUTPUT=out.html -P inline.cmake
+# The page's words, every language's table in WORDS (<language>.json) as one JSON object
+# by language, and the program's script, WebAssembly and all, put where the page marks them.
 file(READ "${PAGE}" page)
 file(READ "${SCRIPT}" script)
 # Inside a script element the first "</script" would end it.
@@ -7,10 +8,29 @@ string(FIND "${script}" "</script" closing)
 if(NOT closing EQUAL -1)
   message(FATAL_ERROR "${SCRIPT} holds \"</script\" and cannot go into the page as it is")
 endif()
-string(FIND "${page}" "<!-- the program -->" mark)
-if(mark EQUAL -1)
-  message(FATAL_ERROR "${PAGE} has no <!-- the program --> mark")
-endif()
+
+file(GLOB tables RELATIVE "${WORDS}" "${WORDS}/*.json")
+list(SORT tables)
+set(words "")
+foreach(table ${tables})
+  file(READ "${WORDS}/${table}" text)
+  # Nothing in a script's data may look like markup; the words never need a "<".
+  string(FIND "${text}" "<" markup)
+  if(NOT markup EQUAL -1)
+    message(FATAL_ERROR "${WORDS}/${table} holds a \"<\", which the page cannot carry in a script")
+  endif()
+  string(REGEX REPLACE "\\.json$" "" language "${table}")
+  string(APPEND words "\"${language}\": ${text},\n")
+endforeach()
+string(REGEX REPLACE ",\n$" "" words "${words}")
+
+foreach(mark "<!-- the words -->" "<!-- the program -->")
+  string(FIND "${page}" "${mark}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${PAGE} has no ${mark} mark")
+  endif()
+endforeach()
+string(REPLACE "<!-- the words -->" "<script type=\"application/json\" id=\"words\">\n{${words}}\n</script>" page "${page}")
 string(REPLACE "<!-- the program -->" "<script>\n${script}</script>" page "${page}")
 file(WRITE "${OUTPUT}.tmp" "${page}")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

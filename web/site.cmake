@@ -1,7 +1,7 @@
 # cmake -DPAGE=vessandrel-tuner.html -DHEAD=site-head.html -DMANIFEST=manifest.webmanifest
-#       -DICON=vessandrel-tuner.svg -DRSVG=rsvg-convert -DSITE=site -P site.cmake
+#       -DWORDS=words -DICON=vessandrel-tuner.svg -DRSVG=rsvg-convert -DSITE=site -P site.cmake
 # The site's files but its worker (site-worker.cmake): the page with the site's head put
-# in, the manifest, and the icons drawn from the tuner's SVG.
+# in, a manifest in each of the page's languages, and the icons drawn from the tuner's SVG.
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
@@ -14,7 +14,30 @@ endif()
 string(SUBSTRING "${page}" 0 ${at} before)
 string(SUBSTRING "${page}" ${at} -1 rest)
 file(WRITE "${SITE}/index.html" "${before}${head}${rest}")
-file(COPY "${MANIFEST}" DESTINATION "${SITE}")
+
+# manifest-<language>.webmanifest: the manifest (all but its words) with that language's
+# title, home-screen title and summary (WORDS/<language>.json), which the page links in
+# its own language.
+file(READ "${MANIFEST}" manifest)
+macro(put member text)
+  string(REPLACE "\\" "\\\\" quoted "${text}")
+  string(REPLACE "\"" "\\\"" quoted "${quoted}")
+  string(JSON translated SET "${translated}" ${member} "\"${quoted}\"")
+endmacro()
+file(GLOB tables RELATIVE "${WORDS}" "${WORDS}/*.json")
+foreach(table ${tables})
+  string(REGEX REPLACE "\\.json$" "" language "${table}")
+  file(READ "${WORDS}/${table}" words)
+  string(JSON title GET "${words}" title)
+  string(JSON home_title GET "${words}" homeTitle)
+  string(JSON summary GET "${words}" summary)
+  set(translated "${manifest}")
+  put(lang "${language}")
+  put(name "${title}")
+  put(short_name "${home_title}")
+  put(description "${summary}")
+  file(WRITE "${SITE}/manifest-${language}.webmanifest" "${translated}\n")
+endforeach()
 
 # The icon's own dark square fills the corners (-b), so that no launcher shows them
 # transparent: iOS would make them black, and rounds the corners itself.

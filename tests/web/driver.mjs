@@ -11,13 +11,16 @@ const browsers = {
     // Without these Chromium tries to reach Google's hosts at every start. The autoplay
     // rule is set, as a browser's default rule may let a page's sound start by itself.
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', '--no-first-run', '--disable-quic', '--autoplay-policy=document-user-activation-required']
+           '--disable-sync', '--no-first-run', '--disable-quic', '--autoplay-policy=document-user-activation-required',
+           // The page speaks the browser's language: English, whatever this machine's is.
+           '--lang=en-US']
   },
   firefox: { browser: 'firefox', executablePath: '/usr/bin/firefox-esr' }
 };
 
-export async function launch(name) {
-  return puppeteer.launch({ headless: true, ...browsers[name] });
+// Firefox's languages are its profile's, set at launch: `languages` as Accept-Language has them.
+export async function launch(name, languages = 'en-US, en') {
+  return puppeteer.launch({ headless: true, ...browsers[name], extraPrefsFirefox: { 'intl.accept_languages': languages } });
 }
 
 // Samples the recorder may hold back before the page sees them: one of its batches.
@@ -91,10 +94,15 @@ export async function soundRunning(page) {
     await new Promise((r) => setTimeout(r, 50));
 }
 
-// Opens `file` with every request beyond the file itself refused and counted.
-export async function open(browser, file, viewport = { width: 800, height: 600 }) {
+// Opens `file` with every request beyond the file itself refused and counted. With
+// `languages` (as Accept-Language has them), Chromium's navigator.languages are those.
+export async function open(browser, file, viewport = { width: 800, height: 600 }, languages = null) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
+  if (languages) {
+    const cdp = await page.createCDPSession();
+    await cdp.send('Emulation.setUserAgentOverride', { userAgent: await browser.userAgent(), acceptLanguage: languages });
+  }
   await page.evaluateOnNewDocument(installTap);
   page.fetched = [];
   page.errors = [];

@@ -82,6 +82,22 @@ test('the site: installable, kept by its worker, offline, and replaced by a new 
   assert.deepEqual(file.errors, [], 'no page errors');
 });
 
+test('the site in the browser\'s language: the home screen\'s title and the manifest', async () => {
+  cpSync(env.TUNER_WEB_SITE, site.root, { recursive: true });
+  const page = await browser.newPage();
+  const cdp = await page.createCDPSession();
+  await cdp.send('Emulation.setUserAgentOverride', { userAgent: await browser.userAgent(), acceptLanguage: 'ja-JP,ja' });
+  await page.goto(site.address);
+  await credits(page);
+  assert.equal(await page.$eval('meta[name="apple-mobile-web-app-title"]', (m) => m.content), 'チューナー');
+  const { url, data } = await cdp.send('Page.getAppManifest');
+  assert.match(url, /\/manifest-ja\.webmanifest$/);
+  const manifest = JSON.parse(data);
+  assert.deepEqual([manifest.lang, manifest.name, manifest.short_name], ['ja', 'Vessandrel ギターチューナー', 'チューナー']);
+  assert.deepEqual((await cdp.send('Page.getInstallabilityErrors')).installabilityErrors, [], 'installable');
+  await page.close();
+});
+
 test('the audio session: playback before the first sound, and an interrupted sound resumed by a tap', async () => {
   const page = await drive.open(browser, env.TUNER_WEB_PAGE,
     { width: 360, height: 640, deviceScaleFactor: 3, isMobile: true, hasTouch: true });

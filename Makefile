@@ -133,7 +133,7 @@ deb: deps
 	rm -rf $(DEB_BUILD)
 	mkdir -p $(DEB_TREE)
 	tar -c --exclude-vcs --exclude='./build*' --exclude=./.cache --exclude=./tests/web/node_modules \
-	    --exclude='./docs/demo/*.tmp' . | tar -x -C $(DEB_TREE)
+	    --exclude=./bench/lighthouse/node_modules --exclude='./docs/demo/*.tmp' . | tar -x -C $(DEB_TREE)
 	cd $(DEB_TREE) && TUNER_CMAKE_ARGS="$(CMAKE_ARGS)" \
 	  bash -o pipefail -c 'dpkg-buildpackage -us -uc -J$(JOBS) 2>&1 | tee ../build.log'
 
@@ -161,9 +161,18 @@ web-demo: build-everything
 	mkdir -p docs/web
 	TUNER_WEB_PICTURES=$(abspath docs/web) ctest --test-dir $(BUILD) -R web.chromium --output-on-failure
 
-# The browser build's figures in headless Chromium (bench/web.mjs): the page's, and the site's.
+# The browser build's figures in headless Chromium (bench/web.mjs): the page's, and the site's,
+# and Lighthouse's mobile report on the site (bench/lighthouse, pinned by its lockfile). With
+# BEFORE, another build's folder like $(WEB_BUILD) (an older commit's), its figures too, from
+# the same run, beside these.
+BEFORE ?=
 bench-web: web-test-build
-	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html $(abspath $(WEB_BUILD))/site
+	@[ bench/lighthouse/node_modules/.package-lock.json -nt bench/lighthouse/package-lock.json ] || \
+	  (cd bench/lighthouse && npm ci --no-audit --no-fund)
+	node bench/web.mjs $(abspath $(WEB_BUILD))/vessandrel-tuner.html $(abspath $(WEB_BUILD))/site \
+	  $(if $(BEFORE),$(abspath $(BEFORE))/vessandrel-tuner.html $(abspath $(BEFORE))/site)
+	node bench/lighthouse/report.mjs $(abspath $(WEB_BUILD))/site "this build"
+	$(if $(BEFORE),node bench/lighthouse/report.mjs $(abspath $(BEFORE))/site before)
 
 # The site served on this machine only, for a browser here: 127.0.0.1 is a secure context,
 # so its worker runs and the browser offers to install it.

@@ -67,7 +67,7 @@ mergeInto(LibraryManager.library, {
     gain: null,     // the music volume, between every sound and the speakers
     volume: 128,
     source: null,   // the sound playing, or null
-    sounds: [null], // by id, each { samples, rate, buffer } (buffer once played); 0 is none
+    sounds: [null], // by id, each { samples, rate } until first played, then { buffer }; 0 is none
 
     fail: function(text) {
       stringToUTF8(text, _tuner_reason(), 256);
@@ -132,11 +132,16 @@ mergeInto(LibraryManager.library, {
   tuner_audio_play: function(id) {
     _tuner_audio_halt();
     var sound = TunerAudio.sounds[id], context = TunerAudio.start();
-    if (!context || !sound || !sound.samples.length) return;
-    if (!sound.buffer) {
-      sound.buffer = context.createBuffer(1, sound.samples.length, sound.rate);
-      sound.buffer.getChannelData(0).set(sound.samples);
+    if (!context || !sound) return;
+    if (sound.samples) {
+      // An empty clip (a stream that broke off at once) has no sound to make.
+      if (sound.samples.length) {
+        sound.buffer = context.createBuffer(1, sound.samples.length, sound.rate);
+        sound.buffer.getChannelData(0).set(sound.samples);
+      }
+      sound.samples = null;
     }
+    if (!sound.buffer) return;
     var source = context.createBufferSource();
     source.buffer = sound.buffer;
     source.loop = true;

@@ -1,7 +1,7 @@
 // The browser's side of SDL 1.2 and SDL_mixer for the tuner, so that the tuner's own
-// sources build unchanged over Debian's SDL 1.2: time, the frame and the keys as SDL's
-// canvas driver (sdl/canvasvideo.c) asks for them, and the music, played with Web Audio.
-// The JavaScript halves live in port.js.
+// sources build unchanged over Debian's SDL 1.2 and its canvas driver (sdl/): time, the
+// wait for the next frame at each flip, and the music, played with Web Audio. The
+// JavaScript halves live in port.js.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -85,8 +85,8 @@ extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
 // Loading reads a clip's headers, as SDL_mixer's does, and a clip whose headers do not
 // decode fails its loading. The rest is decoded a slice at a time while the tuner waits
 // (port.js calls tuner_decode then), and what is left of a clip at once when it is first
-// played; then the whole clip becomes a Web Audio sound. The same bytes are decoded once: the tuner reopens the played clip at
-// every press.
+// played; then the whole clip becomes a Web Audio sound. The same bytes are decoded once:
+// the tuner reopens the played clip at every press.
 
 struct clip {
     const Uint8 *bytes;         // the clip, as loaded

@@ -97,8 +97,14 @@ export async function credits(page) {
 
 const work = mkdtempSync(join(tmpdir(), 'tuner-web-'));
 
+// Waits until the recorder has handed over `seconds` of sound from `from`: the context's
+// clock may be ahead of it, most of all just after the sound was suspended and resumed.
 export async function waitForSound(page, from, seconds) {
-  while ((await drive.soundSoFar(page)) < from + seconds * 44100) await drive.passes(page, 10);
+  const until = Date.now() + 60000;
+  while ((await drive.soundRecorded(page)) < from + seconds * 44100) {
+    if (Date.now() > until) throw new Error(`the recorder has not handed over ${seconds} s of sound in a minute`);
+    await drive.passes(page, 10);
+  }
   return drive.soundSince(page, from);
 }
 

@@ -188,6 +188,8 @@ export const soundSoFar = (page) => page.evaluate(() => {
   const { context, start, frames } = window.tap;
   return start === null ? frames : Math.max(frames, Math.round(context.currentTime * context.sampleRate) - start);
 });
+// Samples the recorder has handed over.
+export const soundRecorded = (page) => page.evaluate(() => window.tap.frames);
 export async function soundSince(page, from) {
   const s = await page.evaluate((from) => {
     const all = new Float32Array(window.tap.frames);

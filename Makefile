@@ -14,7 +14,11 @@ run: build
 # Chromium and Firefox and in WebKitGTK, and its site served on 127.0.0.1. The same on
 # Debian 12 and 13: what Debian 13 lacks (SDL 1.2.15's source, mipsel's packages) comes
 # from Debian 12's archive on both (scripts/debian12-apt).
-CTEST_ARGS ?=
+# All but the screen reader's test on Debian 13: its Orca 48, reading the page in Firefox,
+# began in browse mode in one run of two here, where the tuner's keys are Orca's own; until
+# the page keeps it in focus mode there too, web.orca runs with Debian 12's Orca 43 only.
+RELEASE    := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
+CTEST_ARGS ?= $(if $(filter bookworm,$(RELEASE)),,-E web.orca)
 test: build-everything
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) $(CTEST_ARGS)
 
@@ -30,14 +34,11 @@ build-everything: build handheld web-test-build
 # 13 root made with debootstrap and kept in .cache/debian13 (scripts/debian13), Debian's
 # mipsel build and its unit tests under qemu (make mipsel), then make deb there and the
 # package's checks: lintian, blhc, rebuilt byte for byte, autopkgtest, the installed
-# program started once (scripts/deb-check). All but the screen reader's test: Debian 13's
-# Orca 48, reading the page in Firefox, began in browse mode in one run of two here, where
-# the tuner's keys are Orca's own; until the page keeps it in focus mode there too, web.orca
-# runs on Debian 12's Orca 43 only.
+# program started once (scripts/deb-check).
 DEBIAN13 ?= .cache/debian13
 test-debian13:
 	@scripts/install-deps debian13
-	scripts/debian13 $(DEBIAN13) sh -c 'scripts/install-deps && make test CMAKE_ARGS="$$1" CTEST_ARGS="-E web.orca" && \
+	scripts/debian13 $(DEBIAN13) sh -c 'scripts/install-deps && make test CMAKE_ARGS="$$1" && \
 	  make mipsel CMAKE_ARGS="$$1" && scripts/deb-check CMAKE_ARGS="$$1"' sh "$(CMAKE_ARGS)"
 
 # The desktop's build told where the handheld's executable is, which adds its tests.

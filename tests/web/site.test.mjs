@@ -12,7 +12,7 @@ import { cpSync, mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { assertNote, credits, measure, waitForSound } from './checks.mjs';
+import { assertNote, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
 import { host } from './host.mjs';
 import { call, iPhoneAudio } from './iphone.mjs';
@@ -112,11 +112,12 @@ test('the audio session: playback before the first sound, and an interrupted sou
 
   await call(page);
   assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
-  const from = await drive.soundSoFar(page);
-  await drive.tap(page, 'Play');
-  await page.waitForFunction(() => window.tap.context.state === 'running', { timeout: 10000 });
+  // A note that starts as the sound resumes is cut at its start now and then by the
+  // recorder, which restarts with the sound: the tap resumes, and a note played after it
+  // is measured whole, as in WebKit.
+  await drive.tap(page, '◀ String');
+  await drive.soundRunning(page);
   assert.equal(await drive.pageText(page, 'sound'), '', 'the notice gone');
-  const m = measure(await waitForSound(page, from, 3.5), 1, 64);
-  assert.ok(Math.abs(m.cents) <= 0.1 && m.follows >= 3, `the note after the tap:\n${m.out}`);
+  await assertNote(page, 2, 64, () => drive.tap(page, 'Play'));
   assert.deepEqual(page.errors, [], 'no page errors');
 });

@@ -164,16 +164,12 @@ static void decode(clip &c, double until)
     }
 }
 
-// Decodes for at most `ms`; whether any clip is still to be decoded.
-extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
+// Decodes for at most `ms`, the clips in the order they were loaded.
+extern "C" EMSCRIPTEN_KEEPALIVE void tuner_decode(double ms)
 {
     const double until = emscripten_get_now() + ms;
-    bool more = false;
-    for (auto &c : clips) {
+    for (auto &c : clips)
         decode(*c, until);
-        more = more || c->decoding;
-    }
-    return more;
 }
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)

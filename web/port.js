@@ -55,9 +55,15 @@ mergeInto(LibraryManager.library, {
     return event.sym * 2 + (event.down ? 1 : 0);
   },
 
-  // The page is told the state at every flip, and says it again only when it changes.
+  // Every flip tells the state, and the page hears it when it has changed: putting it into
+  // words at every frame cost a fifth of a millisecond of each, in Chromium, for nothing.
+  $TunerState: { told: '' },
+  tuner_state__deps: ['$TunerState'],
   tuner_state: function(title, string, playing, volume, overlay) {
-    if (Module['onState']) Module['onState'](!!title, string, !!playing, volume, !!overlay);
+    var state = [title, string, playing, volume, overlay].join();
+    if (state === TunerState.told || !Module['onState']) return;
+    TunerState.told = state;
+    Module['onState'](!!title, string, !!playing, volume, !!overlay);
   },
 
   $TunerAudio: {

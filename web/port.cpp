@@ -140,6 +140,12 @@ static void decode(clip &c, double until)
 {
     static ogg_int16_t block[4096];
     int section;
+    // All the clip's samples at once, rather than copying them again as they grow.
+    if (c.decoding && c.samples.empty()) {
+        const ogg_int64_t frames = ov_pcm_total(&c.vf, -1);
+        if (frames > 0)
+            c.samples.reserve(size_t(frames));
+    }
     while (c.decoding && emscripten_get_now() < until) {
         const long got = ov_read(&c.vf, reinterpret_cast<char *>(block), int(sizeof block), &section);
         if (got == OV_HOLE) // a lost page: tremor goes on after it, as SDL_mixer does

@@ -73,7 +73,7 @@ mergeInto(LibraryManager.library, {
     gain: null,     // the music volume, between every sound and the speakers
     volume: 128,
     source: null,   // the sound playing, or null
-    sounds: [null], // by id, each { samples, rate } until first played, then { buffer }; 0 is none
+    sounds: [null], // the AudioBuffers by id; 0, and an empty clip's, are null
 
     fail: function(text) {
       stringToUTF8(text, _tuner_reason(), 256);
@@ -109,7 +109,9 @@ mergeInto(LibraryManager.library, {
 
   tuner_audio_open__deps: ['$TunerAudio'],
   tuner_audio_open: function() {
-    TunerAudio.Context = window.AudioContext || window.webkitAudioContext;
+    // Safari before 14.1 named it webkitAudioContext, and made no sound without one; the
+    // page needs Safari 15 anyway (its WebAssembly copies memory in bulk).
+    TunerAudio.Context = window.AudioContext;
     if (!TunerAudio.Context) {
       TunerAudio.fail('this browser has no Web Audio');
       return -1;
@@ -128,28 +130,27 @@ mergeInto(LibraryManager.library, {
     TunerAudio.sounds = [null];
   },
 
-  // A decoded clip, one channel of samples from -1 to 1, kept until it is first played.
+  // A decoded clip, one channel of samples from -1 to 1, becomes a sound as soon as it is
+  // decoded, while the tuner waits: a sound needs no context to be made, and filling one
+  // takes milliseconds (the browser's fresh memory), which a key would otherwise wait for.
   tuner_audio_clip__deps: ['$TunerAudio'],
   tuner_audio_clip: function(samples, frames, rate) {
-    return TunerAudio.sounds.push({ samples: HEAPF32.slice(samples >> 2, (samples >> 2) + frames), rate: rate }) - 1;
+    var buffer = null;
+    // An empty clip (a stream that broke off at once) has no sound to make.
+    if (frames) {
+      buffer = new AudioBuffer({ length: frames, sampleRate: rate });
+      buffer.copyToChannel(HEAPF32.subarray(samples >> 2, (samples >> 2) + frames), 0);
+    }
+    return TunerAudio.sounds.push(buffer) - 1;
   },
 
   tuner_audio_play__deps: ['$TunerAudio', 'tuner_audio_halt'],
   tuner_audio_play: function(id) {
     _tuner_audio_halt();
-    var sound = TunerAudio.sounds[id], context = TunerAudio.start();
-    if (!context || !sound) return;
-    if (sound.samples) {
-      // An empty clip (a stream that broke off at once) has no sound to make.
-      if (sound.samples.length) {
-        sound.buffer = context.createBuffer(1, sound.samples.length, sound.rate);
-        sound.buffer.getChannelData(0).set(sound.samples);
-      }
-      sound.samples = null;
-    }
-    if (!sound.buffer) return;
+    var buffer = TunerAudio.sounds[id], context = TunerAudio.start();
+    if (!context || !buffer) return;
     var source = context.createBufferSource();
-    source.buffer = sound.buffer;
+    source.buffer = buffer;
     source.loop = true;
     source.connect(TunerAudio.gain);
     source.start();

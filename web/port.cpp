@@ -46,9 +46,27 @@ extern "C" Uint32 SDL_GetTicks(void)
     return Uint32(emscripten_get_now() - start);
 }
 
+static double awake_since; // when the page last gave the tuner control back (0: its start)
+
+// Every wait of the program's goes through here.
+static void pause(int ms)
+{
+    tuner_sleep(ms);
+    awake_since = emscripten_get_now();
+}
+
 extern "C" void SDL_Delay(Uint32 ms)
 {
-    tuner_sleep(int(ms));
+    pause(int(ms));
+}
+
+// Loading gives the page back for a moment when the tuner has run for a while without a
+// wait, as at its start, so that no task holds the page up for long on a slow phone: at
+// a quarter of a desktop's speed, the start before the credits is a fifth of a second.
+static void breathe()
+{
+    if (emscripten_get_now() - awake_since > 10)
+        pause(0);
 }
 
 // --- The flip ----------------------------------------------------------------------------
@@ -75,7 +93,7 @@ extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
     const bool overlay = show_volume_bar > 0 || overlay_left > 0;
     overlay_left = show_volume_bar;
     tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay);
-    tuner_sleep(-1);
+    pause(-1);
     return status;
 }
 
@@ -92,8 +110,9 @@ struct clip {
     const Uint8 *bytes;         // the clip, as loaded
     int length;
     const Uint8 *here;          // where the decoder reads next
-    OggVorbis_File vf;          // open while the clip is being decoded
+    OggVorbis_File vf;          // its headers read at loading, opened to decode at the first slice
     bool decoding;
+    bool opened;
     int rate;
     int channels;
     std::vector<float> samples; // what has been decoded, mixed down to one channel
@@ -140,11 +159,20 @@ static void decode(clip &c, double until)
 {
     static ogg_int16_t block[4096];
     int section;
-    // All the clip's samples at once, rather than copying them again as they grow.
-    if (c.decoding && c.samples.empty()) {
-        const ogg_int64_t frames = ov_pcm_total(&c.vf, -1);
-        if (frames > 0)
-            c.samples.reserve(size_t(frames));
+    // Opening the decoder (its tables, and the stream's length from its end) waits for the
+    // first slice, and makes room for all the clip's samples at once, rather than copying
+    // them again as they grow. Its headers have decoded, so this fails only on a stream
+    // that breaks off after them, which then plays nothing.
+    if (c.decoding && !c.opened) {
+        c.opened = true;
+        if (ov_test_open(&c.vf) == 0) {
+            const ogg_int64_t frames = ov_pcm_total(&c.vf, -1);
+            if (frames > 0)
+                c.samples.reserve(size_t(frames));
+        } else {
+            ov_clear(&c.vf);
+            c.decoding = false;
+        }
     }
     while (c.decoding && emscripten_get_now() < until) {
         const long got = ov_read(&c.vf, reinterpret_cast<char *>(block), int(sizeof block), &section);
@@ -170,12 +198,16 @@ static void decode(clip &c, double until)
     }
 }
 
-// Decodes for at most `ms`, the clips in the order they were loaded.
-extern "C" EMSCRIPTEN_KEEPALIVE void tuner_decode(double ms)
+// Decodes for at most `ms`, the clips in the order they were loaded: 1 while any is left.
+extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
 {
     const double until = emscripten_get_now() + ms;
-    for (auto &c : clips)
+    bool left = false;
+    for (auto &c : clips) {
         decode(*c, until);
+        left = left || c->decoding;
+    }
+    return left;
 }
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)
@@ -212,11 +244,12 @@ extern "C" Mix_Music *Mix_LoadMUS_RW(SDL_RWops *rw)
             found = c.get();
     }
     if (!found) {
+        breathe();
         auto c = std::make_unique<clip>();
         c->bytes = c->here = bytes;
         c->length = length;
         ov_callbacks io = {clip_read, clip_seek, nullptr, clip_tell};
-        if (int e = ov_open_callbacks(c.get(), &c->vf, nullptr, 0, io)) {
+        if (int e = ov_test_callbacks(c.get(), &c->vf, nullptr, 0, io)) {
             SDL_SetError("it is not an Ogg Vorbis stream that decodes (error %d)", e);
             return nullptr;
         }

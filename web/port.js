@@ -24,12 +24,16 @@ mergeInto(LibraryManager.library, {
     s.context.putImageData(s.image, 0, 0);
   },
 
-  // While the tuner waits, the notes are decoded in a task of their own, a slice at a
-  // time (port.cpp's tuner_decode): a few milliseconds after each frame's pass, or half of
-  // a longer wait.
+  // While the tuner waits, the notes are decoded (port.cpp's tuner_decode) in slices of a
+  // few milliseconds, each a task of its own, so that a key or a frame never waits long
+  // behind one: one slice after each frame's pass, and up to half of a longer wait.
   tuner_sleep: function(ms) {
     return Asyncify.handleSleep(function(wakeUp) {
-      setTimeout(function() { _tuner_decode(ms < 0 ? 4 : ms / 2); });
+      var slices = ms < 0 ? 1 : Math.floor(ms / 8);
+      var decode = function() {
+        if (slices-- > 0 && _tuner_decode(4)) setTimeout(decode);
+      };
+      setTimeout(decode);
       if (ms < 0) requestAnimationFrame(function() { wakeUp(); });
       else setTimeout(wakeUp, ms);
     });

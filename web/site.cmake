@@ -1,7 +1,9 @@
-# cmake -DPAGE=vessandrel-tuner.html -DHEAD=site-head.html -DMANIFEST=manifest.webmanifest
-#       -DWORDS=words -DICON=vessandrel-tuner.svg -DRSVG=rsvg-convert -DSITE=site -P site.cmake
+# cmake -DPAGE=vessandrel-tuner.html -DPROGRAM=vessandrel-tuner.wasm -DHEAD=site-head.html
+#       -DMANIFEST=manifest.webmanifest -DWORDS=words -DICON=vessandrel-tuner.svg
+#       -DRSVG=rsvg-convert -DSITE=site -P site.cmake
 # The site's files but its worker (site-worker.cmake): the page with the site's head put
-# in, a manifest in each of the page's languages, and the icons drawn from the tuner's SVG.
+# in, the program it fetches, a manifest in each of the page's languages, and the icons
+# drawn from the tuner's SVG.
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
@@ -14,6 +16,7 @@ endif()
 string(SUBSTRING "${page}" 0 ${at} before)
 string(SUBSTRING "${page}" ${at} -1 rest)
 file(WRITE "${SITE}/index.html" "${before}${head}${rest}")
+file(COPY "${PROGRAM}" DESTINATION "${SITE}" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 # manifest-<language>.webmanifest: the manifest (all but its words) with that language's
 # title, home-screen title and summary (WORDS/<language>.json), which the page links in

@@ -1,8 +1,9 @@
 // The site's worker: it keeps every file of the site in a cache named after the build and
 // answers from there first, so that the tuner opens with the network off. A new build has
 // a new cache name, and so a new worker, which the browser finds at the next visit: it
-// takes over at once (the page is one file, which a running tuner no longer reads) and
-// deletes the caches of earlier builds, so the visit after it gets the new page.
+// takes over at once (a running tuner no longer reads its files: the page fetches its
+// program as it opens, long before a new worker has kept the whole new site) and deletes
+// the caches of earlier builds, so the visit after it gets the new page.
 // web/site-worker.cmake fills in the name and the files.
 'use strict';
 const cacheName = '@CACHE_NAME@';

@@ -17,7 +17,9 @@
 struct SDL_PrivateVideoData {
 	Uint16 *pixels;      /* the display's own memory */
 	Uint32 *frame;       /* the display as the canvas takes it: bytes red, green, blue, alpha */
-	Uint32 *colour;      /* every 5-6-5 value widened as a 16-bit desktop shows it */
+	Uint32 red[32];      /* each 5-6-5 pixel's red, green and blue bits widened as a 16-bit */
+	Uint32 green[64];    /* desktop shows them, in their bytes of the canvas's pixel (red's */
+	Uint32 blue[32];     /* with the alpha): small enough to stay in the processor's cache */
 };
 
 /* 5, 6 or 5 bits widened to 8 with the top bits repeated in the low ones: the values a
@@ -31,14 +33,12 @@ static int CANVAS_VideoInit(_THIS, SDL_PixelFormat *vformat)
 {
 	Uint32 v;
 
-	_this->hidden->colour = SDL_malloc(65536 * sizeof(Uint32));
-	if (!_this->hidden->colour) {
-		SDL_OutOfMemory();
-		return -1;
-	}
-	for (v = 0; v < 65536; v++) {
-		_this->hidden->colour[v] = widen(v >> 11, 5) | widen((v >> 5) & 63, 6) << 8 |
-		                          widen(v & 31, 5) << 16 | 0xFF000000u;
+	for (v = 0; v < 64; v++) {
+		if (v < 32) {
+			_this->hidden->red[v] = widen(v, 5) | 0xFF000000u;
+			_this->hidden->blue[v] = widen(v, 5) << 16;
+		}
+		_this->hidden->green[v] = widen(v, 6) << 8;
 	}
 	vformat->BitsPerPixel = 16;
 	vformat->BytesPerPixel = 2;
@@ -120,25 +120,24 @@ extern int tuner_take_key(int first); /* the next key held or released as sym * 
  * frame, which costs less than working out the parts. */
 static void CANVAS_UpdateRects(_THIS, int numrects, SDL_Rect *rects)
 {
-	const SDL_Surface *display = _this->screen;
-	const Uint32 *colour = _this->hidden->colour;
-	const int n = display->w * display->h;
+	const struct SDL_PrivateVideoData *d = _this->hidden;
+	const int n = _this->screen->w * _this->screen->h;
 	int i;
 
 	/* Hiding the cursor before the video mode is set erases it from a display not yet made. */
-	if (!_this->hidden->pixels)
+	if (!d->pixels)
 		return;
-	for (i = 0; i < n; i++)
-		_this->hidden->frame[i] = colour[_this->hidden->pixels[i]];
-	tuner_present(_this->hidden->frame, display->w, display->h);
+	for (i = 0; i < n; i++) {
+		const Uint32 p = d->pixels[i];
+		d->frame[i] = d->red[p >> 11] | d->green[(p >> 5) & 63] | d->blue[p & 31];
+	}
+	tuner_present(d->frame, _this->screen->w, _this->screen->h);
 }
 
 static void CANVAS_VideoQuit(_THIS)
 {
 	free_display(_this);
 	_this->screen->pixels = NULL;
-	SDL_free(_this->hidden->colour);
-	_this->hidden->colour = NULL;
 }
 
 /* Each key the page has handed over since the last pump, as SDL's own key events. */

@@ -153,8 +153,10 @@ static long clip_tell(void *from)
     return long(c->here - c->bytes);
 }
 
-// Decodes until the clip ends or `until` (emscripten_get_now's clock) has passed. A clip
-// that breaks off plays what came before the break, as SDL_mixer plays it.
+// Decodes until the clip is a sound or `until` (emscripten_get_now's clock) has passed. A
+// clip that breaks off plays what came before the break, as SDL_mixer plays it. Each of
+// the longer steps (opening the decoder, and handing the sound over) starts only while
+// there is time, so that a slice stays short.
 static void decode(clip &c, double until)
 {
     static ogg_int16_t block[4096];
@@ -163,7 +165,7 @@ static void decode(clip &c, double until)
     // first slice, and makes room for all the clip's samples at once, rather than copying
     // them again as they grow. Its headers have decoded, so this fails only on a stream
     // that breaks off after them, which then plays nothing.
-    if (c.decoding && !c.opened) {
+    if (c.decoding && !c.opened && emscripten_get_now() < until) {
         c.opened = true;
         if (ov_test_open(&c.vf) == 0) {
             const ogg_int64_t frames = ov_pcm_total(&c.vf, -1);
@@ -192,7 +194,7 @@ static void decode(clip &c, double until)
             c.samples.push_back(float(sum) / float(c.channels * 32768));
         }
     }
-    if (!c.decoding && !c.sound) {
+    if (!c.decoding && !c.sound && emscripten_get_now() < until) {
         c.sound = tuner_audio_clip(c.samples.data(), int(c.samples.size()), c.rate);
         std::vector<float>().swap(c.samples);
     }
@@ -205,7 +207,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
     bool left = false;
     for (auto &c : clips) {
         decode(*c, until);
-        left = left || c->decoding;
+        left = left || !c->sound;
     }
     return left;
 }

@@ -115,7 +115,8 @@ struct clip {
     bool opened;
     int rate;
     int channels;
-    std::vector<float> samples; // what has been decoded, mixed down to one channel
+    std::vector<float> samples; // room for the clip, mixed down to one channel
+    size_t decoded;             // how many samples of it are decoded
     int sound;                  // port.js's sound once the whole clip is decoded, else 0
 };
 static std::vector<std::unique_ptr<clip>> clips;
@@ -170,7 +171,7 @@ static void decode(clip &c, double until)
         if (ov_test_open(&c.vf) == 0) {
             const ogg_int64_t frames = ov_pcm_total(&c.vf, -1);
             if (frames > 0)
-                c.samples.reserve(size_t(frames));
+                c.samples.resize(size_t(frames));
         } else {
             ov_clear(&c.vf);
             c.decoding = false;
@@ -186,16 +187,21 @@ static void decode(clip &c, double until)
             break;
         }
         // The notes are mono; anything else is mixed down, as one channel is all Web Audio
-        // needs to play it on both speakers.
-        for (long i = 0; i + c.channels <= got / 2; i += c.channels) {
+        // needs to play it on both speakers. A stream longer than it said grows its room.
+        const size_t frames = size_t(got / 2 / c.channels);
+        if (c.decoded + frames > c.samples.size())
+            c.samples.resize(c.decoded + frames);
+        float *to = c.samples.data() + c.decoded;
+        for (size_t f = 0; f < frames; f++) {
             int sum = 0;
             for (int ch = 0; ch < c.channels; ch++)
-                sum += block[i + ch];
-            c.samples.push_back(float(sum) / float(c.channels * 32768));
+                sum += block[f * size_t(c.channels) + size_t(ch)];
+            to[f] = float(sum) / float(c.channels * 32768);
         }
+        c.decoded += frames;
     }
     if (!c.decoding && !c.sound && emscripten_get_now() < until) {
-        c.sound = tuner_audio_clip(c.samples.data(), int(c.samples.size()), c.rate);
+        c.sound = tuner_audio_clip(c.samples.data(), int(c.decoded), c.rate);
         std::vector<float>().swap(c.samples);
     }
 }

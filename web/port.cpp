@@ -60,9 +60,11 @@ extern "C" void SDL_Delay(Uint32 ms)
     pause(int(ms));
 }
 
-// Loading gives the page back for a moment when the tuner has run for a while without a
-// wait, as at its start, so that no task holds the page up for long on a slow phone: at
-// a quarter of a desktop's speed, the start before the credits is a fifth of a second.
+// Opening the sound and loading a clip give the page back for a moment when the tuner has
+// run for a while without a wait, as at its start, so that no task holds the page up for
+// long on a slow phone: at a quarter of a desktop's speed, the start before the credits is
+// a fifth of a second in one piece, and its steps (the program compiled and SDL started,
+// the noise field built, the clips' headers read and the title drawn) a few tens each.
 static void breathe()
 {
     if (emscripten_get_now() - awake_since > 10)
@@ -220,6 +222,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)
 {
+    breathe();
     if (tuner_audio_open() == -1) {
         SDL_SetError("%s", reason);
         return -1;

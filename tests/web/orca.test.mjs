@@ -167,30 +167,6 @@ function firefox(languages) {
   return start('firefox', 'firefox-esr', ['--kiosk', '--no-remote', '--profile', profile, 'file://' + process.env.TUNER_WEB_PAGE]);
 }
 
-// Whether Firefox's window says which page it shows (the window "embeds" the page's document,
-// in AT-SPI's words). Orca speaks a live region only if it is in the page that the active
-// window shows: until Firefox says so, which on a busy machine may be a second or two after
-// the page has loaded and taken the focus, Orca keeps the tuner's words to itself as a
-// background tab's.
-const showsPage = () => succeeds('python3', ['-c', `
-import gi, sys
-gi.require_version('Atspi', '2.0')
-from gi.repository import Atspi
-def children(parent):
-    try:
-        return [c for c in (parent.get_child_at_index(i) for i in range(parent.get_child_count())) if c]
-    except Exception:
-        return []
-def shows_page(window):
-    try:
-        return any(r.get_relation_type() == Atspi.RelationType.EMBEDS and any(
-                       r.get_target(i).get_role() == Atspi.Role.DOCUMENT_WEB and r.get_target(i).get_name()
-                       for i in range(r.get_n_targets()))
-                   for r in window.get_relation_set() or [])
-    except Exception:
-        return False
-sys.exit(0 if any(shows_page(w) for app in children(Atspi.get_desktop(0)) for w in children(app)) else 1)`]) !== false;
-
 // --- The checks -------------------------------------------------------------------------------
 
 const players = {
@@ -209,11 +185,8 @@ for (const [language, player] of Object.entries(players)) {
       const from = spoken().length;
       firefox(player.languages);
       // The player waits for the page, and for Orca to say that it hands the keys over (the
-      // focus is in the tuner), and plays: Return and the arrows, nothing else. A player
-      // hears the tuner's name and its keys first, long enough for Firefox to say which page
-      // its window shows; the test, whose speech takes no time, waits for that itself.
+      // focus is in the tuner), and plays: Return and the arrows, nothing else.
       let at = await hear('Focus mode', from, 180);
-      await until('Firefox saying which page its window shows', 60, showsPage);
       key('Return');
       // The title may have gone by itself already: either way the page names string 1, once
       // the program runs (compiling it is slow on a loaded machine). Orca speaks it unless
@@ -221,6 +194,15 @@ for (const [language, player] of Object.entries(players)) {
       // what the page wrote is in Orca's log either way.
       await until('the page naming string 1', 120, () => readFileSync(orcaLog, 'utf8').split('\n').some(
         (line) => line.includes('object:text-changed:insert') && line.endsWith(`, ${player.strings[0]})`)));
+      // And the player listens to Orca's answer before the next key. Orca 48 speaks a live
+      // region only in the page that it knows the window to show, and what it read of the
+      // window before the page was in it stays until the page next adds or takes away a part
+      // (the text of string 1 does), which Orca handles after the words that came with it:
+      // string 1 may go unspoken, and so would string 2 if Left came before Orca is done
+      // with string 1's change.
+      await until('Orca taking in string 1', 60, () => spoken().includes(player.strings[0]) ||
+        readFileSync(orcaLog, 'utf8').split('\n').some((line) => line.includes('Dequeued object:children-changed:add')
+          && line.includes(player.strings[0])));
       at = spoken().length;
       for (const words of player.strings.slice(1)) {
         key('Left');

@@ -194,6 +194,18 @@ for (const [language, player] of Object.entries(players)) {
       // what the page wrote is in Orca's log either way.
       await until('the page naming string 1', 120, () => readFileSync(orcaLog, 'utf8').split('\n').some(
         (line) => line.includes('object:text-changed:insert') && line.endsWith(`, ${player.strings[0]})`)));
+      // And the player listens to Orca's answer before the next key. Orca 48 speaks a live
+      // region only in the page that it knows the window to show, and what it read of the
+      // window before the page was in it stays until Orca next handles a part of the page
+      // added or taken away (the text of string 1 is one), which comes after the words that
+      // came with it: string 1 may go unspoken, and string 2 too if Left came before that.
+      await until('Orca taking in string 1', 60, () => {
+        if (spoken().includes(player.strings[0])) return true;
+        const lines = readFileSync(orcaLog, 'utf8').split('\n');
+        const named = lines.findIndex((line) => line.includes('object:text-changed:insert') &&
+                                                line.endsWith(`, ${player.strings[0]})`));
+        return named >= 0 && lines.slice(named).some((line) => line.includes('Dequeued object:children-changed'));
+      });
       at = spoken().length;
       for (const words of player.strings.slice(1)) {
         key('Left');

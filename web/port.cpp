@@ -49,7 +49,7 @@ extern "C" Uint32 SDL_GetTicks(void)
 static double awake_since; // when the page last gave the tuner control back (0: its start)
 
 // Every wait of the program's goes through here.
-static void pause(int ms)
+static void wait_in_page(int ms)
 {
     tuner_sleep(ms);
     awake_since = emscripten_get_now();
@@ -57,7 +57,7 @@ static void pause(int ms)
 
 extern "C" void SDL_Delay(Uint32 ms)
 {
-    pause(int(ms));
+    wait_in_page(int(ms));
 }
 
 // Opening the sound and loading a clip give the page back for a moment when the tuner has
@@ -68,7 +68,7 @@ extern "C" void SDL_Delay(Uint32 ms)
 static void breathe()
 {
     if (emscripten_get_now() - awake_since > 10)
-        pause(0);
+        wait_in_page(0);
 }
 
 // --- The flip ----------------------------------------------------------------------------
@@ -95,7 +95,7 @@ extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
     const bool overlay = show_volume_bar > 0 || overlay_left > 0;
     overlay_left = show_volume_bar;
     tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay);
-    pause(-1);
+    wait_in_page(-1);
     return status;
 }
 

@@ -119,13 +119,14 @@ export function measure(sound, s, volume) {
   return { cents, follows, out };
 }
 
-// `play` asks for the note: by default Left Ctrl on the keyboard.
-export async function assertNote(page, s, volume, play = () => drive.press(page, 'ControlLeft')) {
+// `play` asks for the note: by default Left Ctrl on the keyboard. The note is measured over
+// its first three seconds, from a capture of `seconds` from the asking.
+export async function assertNote(page, s, volume, play = () => drive.press(page, 'ControlLeft'), seconds = 3.5) {
   await assertSilent(page);
   const from = await drive.soundSoFar(page);
   await play();
   assertTuner(await drive.screen(page), s, s);
-  const m = measure(await waitForSound(page, from, 3.5), s, volume);
+  const m = measure(await waitForSound(page, from, seconds), s, volume);
   assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off:\n${m.out}`);
   assert.ok(m.follows >= 3, `string ${s} follows its clip at volume ${volume} for ${m.follows} s only`);
 }

@@ -17,7 +17,8 @@
 
 extern "C" {
 // port.js
-void tuner_sleep(int ms);                       // for ms, or until the next frame when ms < 0
+void tuner_sleep(int ms, int decoding);        // for ms, or until the next frame when ms < 0;
+                                                // decoding: clips are left to decode meanwhile
 int tuner_audio_open();                         // 0, or -1 with the reason set
 void tuner_audio_close();
 int tuner_audio_clip(const float *samples, int frames, int rate); // the sound's id
@@ -47,11 +48,12 @@ extern "C" Uint32 SDL_GetTicks(void)
 }
 
 static double awake_since; // when the page last gave the tuner control back (0: its start)
+static bool decoding_left();
 
 // Every wait of the program's goes through here.
 static void wait_in_page(int ms)
 {
-    tuner_sleep(ms);
+    tuner_sleep(ms, decoding_left());
     awake_since = emscripten_get_now();
 }
 
@@ -208,16 +210,23 @@ static void decode(clip &c, double until)
     }
 }
 
+// Whether a clip is still to become a sound.
+static bool decoding_left()
+{
+    for (auto &c : clips) {
+        if (!c->sound)
+            return true;
+    }
+    return false;
+}
+
 // Decodes for at most `ms`, the clips in the order they were loaded: 1 while any is left.
 extern "C" EMSCRIPTEN_KEEPALIVE int tuner_decode(double ms)
 {
     const double until = emscripten_get_now() + ms;
-    bool left = false;
-    for (auto &c : clips) {
+    for (auto &c : clips)
         decode(*c, until);
-        left = left || !c->sound;
-    }
-    return left;
+    return decoding_left();
 }
 
 extern "C" int Mix_OpenAudio(int, Uint16, int, int)

@@ -24,16 +24,17 @@ mergeInto(LibraryManager.library, {
     s.context.putImageData(s.image, 0, 0);
   },
 
-  // While the tuner waits, the notes are decoded (port.cpp's tuner_decode) in slices of a
-  // few milliseconds, each a task of its own, so that a key or a frame never waits long
-  // behind one: one slice after each frame's pass, and up to half of a longer wait.
-  tuner_sleep: function(ms) {
+  // While the tuner waits, the notes left to decode are decoded (port.cpp's tuner_decode)
+  // in slices of a few milliseconds, each a task of its own, so that a key or a frame never
+  // waits long behind one: one slice after each frame's pass, and up to half of a longer
+  // wait. Once all are decoded, a wait is only a wait.
+  tuner_sleep: function(ms, decoding) {
     return Asyncify.handleSleep(function(wakeUp) {
       var slices = ms < 0 ? 1 : Math.floor(ms / 8);
       var decode = function() {
         if (slices-- > 0 && _tuner_decode(4)) setTimeout(decode);
       };
-      setTimeout(decode);
+      if (decoding) setTimeout(decode);
       if (ms < 0) requestAnimationFrame(function() { wakeUp(); });
       else setTimeout(wakeUp, ms);
     });

@@ -3,12 +3,14 @@
 set(EMBED_CLIP_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/embed_clip.cmake)
 # The generated sources include the program's header of the clips.
 set(EMBED_CLIP_HEADERS ${CMAKE_CURRENT_LIST_DIR}/../src)
+# The six notes, string 1 to 6, as the files in assets/ and the arrays are named.
+set(TUNER_CLIPS s1e s2b s3g s4d s5a s6e)
 
-# embed_clips(<target> <asset dir> <name>...): a static library holding the arrays
-# <name>Array and <name>Array_len for the clips <asset dir>/<name>.ogg.
+# embed_clips(<target> <asset dir>): a static library holding the arrays <name>Array and
+# <name>Array_len for the clips <asset dir>/<name>.ogg, one for each of the six notes.
 function(embed_clips target asset_dir)
   set(sources)
-  foreach(name IN LISTS ARGN)
+  foreach(name IN LISTS TUNER_CLIPS)
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}/${name}_clip.cpp)
     add_custom_command(
       OUTPUT ${out}
@@ -28,7 +30,7 @@ endfunction()
 # for the tests of a loading that fails part-way.
 function(embed_broken_clips target asset_dir)
   set(broken ${CMAKE_CURRENT_BINARY_DIR}/${target}_assets)
-  foreach(name s1e s2b s3g s4d s5a s6e)
+  foreach(name IN LISTS TUNER_CLIPS)
     set(corrupt)
     if(name STREQUAL s4d)
       set(corrupt COMMAND dd if=/dev/zero of=${broken}/${name}.ogg bs=1 seek=28 count=1000
@@ -41,5 +43,5 @@ function(embed_broken_clips target asset_dir)
       DEPENDS ${asset_dir}/${name}.ogg
       VERBATIM)
   endforeach()
-  embed_clips(${target} ${broken} s1e s2b s3g s4d s5a s6e)
+  embed_clips(${target} ${broken})
 endfunction()

@@ -29,12 +29,18 @@ void tuner_audio_volume(int volume);            // 0 to 128, as SDL_mixer counts
 void tuner_state(int title, int string, int playing, int volume, int overlay); // for the words
 }
 
-// port.js writes the reasons of its failures here, for SDL_GetError to tell.
-static char reason[256]; // its size is port.js's too
+// port.js writes the reasons of its failures here, for SDL_GetError to tell, at most as
+// many bytes as it is told.
+static char reason[256];
 
 extern "C" EMSCRIPTEN_KEEPALIVE char *tuner_reason(void)
 {
     return reason;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE int tuner_reason_size(void)
+{
+    return sizeof reason;
 }
 
 // --- Time ---------------------------------------------------------------------------------

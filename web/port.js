@@ -81,7 +81,7 @@ mergeInto(LibraryManager.library, {
     sounds: [null], // the AudioBuffers by id; 0, and an empty clip's, are null
 
     fail: function(text) {
-      stringToUTF8(text, _tuner_reason(), 256);
+      stringToUTF8(text, _tuner_reason(), _tuner_reason_size());
     },
 
     // Browsers let a context sound only after the player has done something on the page,

@@ -62,8 +62,10 @@ static void free_display(_THIS)
 	_this->hidden->frame = NULL;
 }
 
-/* The display is 16-bit whatever depth is asked for; SDL converts any other through a
- * shadow surface of its own. */
+/* The display is 16-bit whatever depth is asked for. SDL gives a program that asks for
+ * another a shadow surface of that depth, but its conversions to the display are among the
+ * blitters the page leaves out (leftout.c), so that program's flips would be refused: the
+ * tuner asks for 16 bits. */
 static SDL_Surface *CANVAS_SetVideoMode(_THIS, SDL_Surface *current, int width, int height,
                                         int bpp, Uint32 flags)
 {

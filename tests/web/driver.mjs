@@ -150,15 +150,15 @@ export async function tap(page, label, mouse = false) {
 }
 
 // A click on string `s`'s place in the picture, 15 pixels of the picture right of its
-// column's middle, or with `touch` a finger's tap there; then the passes its presses take
-// (three strings away, seven passes).
-export async function clickString(page, s, touch = false) {
+// column's middle, or with `touch` a finger's tap there; then `wait` passes, by default
+// what its presses take (three strings away, seven passes) and some.
+export async function clickString(page, s, touch = false, wait = 14) {
   const [x, y] = await page.evaluate((s) => {
     const r = document.getElementById('screen').getBoundingClientRect(), i = 6 - s;
     return [r.x + (60 + 40 * i + (9 - i) / 2 + 15) * r.width / 320, r.y + r.height / 2];
   }, s);
   await (touch ? page.touchscreen.tap(x, y) : page.mouse.click(x, y));
-  await passes(page, 14);
+  await passes(page, wait);
 }
 
 // The canvas as {width, height, rgb(x, y)}. With `count`, that many pictures, one per

@@ -195,11 +195,18 @@ test(`${browserName}: every press counts`, { skip: firefox && 'checked in Chromi
   await drive.passes(page, 4);
   await assertWords(page, stringWords(5, false), 'Volume 17 of 32');
 
+  // A key pressed while a click's presses run waits its turn: string 2 plays (three Lefts
+  // from 5, and Left Ctrl), then Right chooses string 1.
+  await drive.clickString(page, 2, false, 0);
+  await key('ArrowRight')();
+  await drive.passes(page, 14);
+  await assertWords(page, stringWords(1, false), 'Volume 17 of 32');
+
   await page.focus('#view');
   await page.keyboard.down('Alt');
   await drive.press(page, 'ArrowLeft');
   await page.keyboard.up('Alt');
-  await assertWords(page, stringWords(5, false), 'Volume 17 of 32');
+  await assertWords(page, stringWords(1, false), 'Volume 17 of 32');
   assert.equal(await page.evaluate(() => window.prevented.ArrowLeft), false, 'Alt+Left left to the browser');
   assert.deepEqual(page.errors, [], 'no page errors');
 });

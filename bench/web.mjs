@@ -5,9 +5,11 @@
 //
 // The page's size, raw and gzipped; from opening the page to the credits on the canvas;
 // the time a pass takes in the browser, out of the frame it runs in; and from a key to the
-// note's first sample in the page's audio graph. With SITE (build-web/site), the site's
-// size, and served on 127.0.0.1: a first visit to the credits, a second visit answered by
-// its worker, and a reload with the network off. Each also with Chromium slowing the
+// note's first sample in the page's audio graph, and from a click on a string three away
+// (three Lefts or Rights and Left Ctrl, seven passes) to its note's first sample, where the
+// build has that click. With SITE (build-web/site), the site's size, and served on
+// 127.0.0.1: a first visit to the credits, a second visit answered by its worker, and a
+// reload with the network off. Each also with Chromium slowing the
 // processor four times, as a slow phone would. With BEFORE_PAGE and BEFORE_SITE (another
 // build's), each figure of theirs too, measured in the same run, one beside the other.
 import { readdirSync, readFileSync } from 'node:fs';
@@ -29,8 +31,9 @@ for (const b of builds) {
 }
 
 // Before the page's scripts: how long each frame's callbacks run (the tuner's pass is one
-// of them), and, on a tap of 128-sample buffers before the speakers, when the first sound
-// entered the graph, in the audio clock, against when the last key went down.
+// of them), and, on a tap of 256-sample buffers before the speakers, when the first sound
+// entered the graph, in the audio clock, against when the last key went down or the last
+// click on the picture came up.
 function instrument() {
   window.bench = { passes: [], keyAt: 0, soundAt: 0 };
   const raf = window.requestAnimationFrame.bind(window);
@@ -43,7 +46,9 @@ function instrument() {
   AudioNode.prototype.connect = function (target, ...rest) {
     if (!(target instanceof AudioDestinationNode)) return connect.call(this, target, ...rest);
     const context = target.context, tap = context.createScriptProcessor(256, 1, 1);
-    addEventListener('keydown', () => { window.bench.keyAt = context.currentTime; window.bench.soundAt = 0; }, true);
+    const asked = () => { window.bench.keyAt = context.currentTime; window.bench.soundAt = 0; };
+    addEventListener('keydown', asked, true);
+    addEventListener('pointerup', (e) => { if (e.target.id === 'screen') asked(); }, true);
     tap.onaudioprocess = (e) => {
       const x = e.inputBuffer.getChannelData(0);
       const i = x.findIndex((v) => v !== 0);
@@ -65,7 +70,7 @@ const browser = await drive.launch('chromium');
 const slowed = (slowdown) => (slowdown === 1 ? 'as it is' : `slowed ${slowdown} times`);
 for (const slowdown of [1, 4]) {
   for (const b of builds) {
-    const opened = [], passes = [], notes = [];
+    const opened = [], passes = [], notes = [], taps = [];
     for (let run = 0; run < 3; run++) {
       const page = await browser.newPage();
       await page.setViewport({ width: 960, height: 720 });
@@ -91,12 +96,24 @@ for (const slowdown of [1, 4]) {
         await page.waitForFunction(() => window.bench.soundAt > 0, { timeout: 10000 });
         notes.push(await page.evaluate(() => (window.bench.soundAt - window.bench.keyAt) * 1000));
       }
+      // From string 1, clicks on strings 4 and 1 in turn, each after Left and Right have
+      // stopped the note that played.
+      for (const s of [4, 1, 4, 1]) {
+        if (!(await page.evaluate(() => !!Module.playString))) break;
+        await drive.press(page, 'ArrowLeft');
+        await drive.press(page, 'ArrowRight');
+        await drive.passes(page, 10);
+        await drive.clickString(page, s);
+        await page.waitForFunction(() => window.bench.soundAt > 0, { timeout: 10000 });
+        taps.push(await page.evaluate(() => (window.bench.soundAt - window.bench.keyAt) * 1000));
+      }
       await page.close();
     }
     console.log(`Chromium, processor ${slowed(slowdown)}, ${b.name}:`);
     console.log(`  opening the page to the credits on the canvas, ms: ${opened.join(', ')}`);
     console.log(`  one pass, ms of its frame (${passes.length} passes): ${spread(passes)}`);
     console.log(`  a key to the note's first sample in the audio graph, ms: ${spread(notes)} (${notes.map((n) => n.toFixed(0)).join(', ')})`);
+    if (taps.length) console.log(`  a click three strings away to the note's first sample, ms: ${spread(taps)} (${taps.map((n) => n.toFixed(0)).join(', ')})`);
   }
 }
 

@@ -41,30 +41,83 @@ mergeInto(LibraryManager.library, {
   },
 
   // The page's key listeners and its buttons hold and release the tuner's keys here, by
-  // SDL key symbol; the canvas driver takes them at each pump, in order, as SDL's own
-  // events. A key released in the same pump as it was pressed is released at the next
-  // one, so that every press is seen held once: while a finger is on the screen, browsers
-  // put off timers, and a tap on a button could start and end between two of the credits'
-  // polls.
-  $TunerKeys: { queue: [], pressed: {} },
+  // SDL key symbol, and its picture asks for a string; the canvas driver takes them at each
+  // pump, in order, as SDL's own events. The tuner acts on a press only after a pass with
+  // no key held (its latch), so every press is seen held for a pass at least, and every
+  // release free for a pass at least before the next press: a pump stops at a release of
+  // a key it pressed, or at a press after a release it took, and the rest wait, in order,
+  // for the next pump. So a burst of presses is worked off at two passes each, however
+  // quickly it came: while a finger is on the screen browsers put off timers, and a phone
+  // saving its battery runs 30 passes a second. Past `most` presses waiting, a press is
+  // dropped with its release, so that the queue never grows without end.
+  $TunerKeys: {
+    queue: [],     // {sym, down}, or {string} for a string asked for on the picture
+    pressed: {},   // the keys pressed in this pump
+    released: false, // whether this pump has released a key
+    dropped: {},   // the keys whose press was dropped, until their release
+    most: 32,
+    waiting: function() {
+      return TunerKeys.queue.reduce(function(n, e) { return n + (e.down ? 1 : e.string ? 4 : 0); }, 0);
+    },
+    hold: function(sym, down) {
+      var k = TunerKeys;
+      if (down && k.waiting() >= k.most) k.dropped[sym] = true;
+      else if (!down && k.dropped[sym]) delete k.dropped[sym];
+      else k.queue.push({ sym: sym, down: down });
+    },
+    // A string asked for becomes the tuner's own presses when its turn comes, from the
+    // string chosen then: Left or Right the shorter way round, three at most, then Left
+    // Ctrl, which plays it (or plays it again from its start). On the title, it is Return.
+    play: function(string) {
+      if (TunerKeys.waiting() < TunerKeys.most) TunerKeys.queue.push({ string: string });
+    },
+    presses: function(string) {
+      var s = TunerState, syms = [];
+      if (s.title) {
+        syms.push(13);
+      } else {
+        var left = (string - s.string + 6) % 6, right = (s.string - string + 6) % 6;
+        for (var i = 0; i < Math.min(left, right); i++) syms.push(left <= right ? 276 : 275);
+        syms.push(306);
+      }
+      var events = [];
+      syms.forEach(function(sym) { events.push({ sym: sym, down: true }, { sym: sym, down: false }); });
+      return events;
+    }
+  },
+  $TunerKeys__deps: ['$TunerState'],
   $TunerKeys__postset:
-    'Module["holdKey"] = function(sym, down) { TunerKeys.queue.push({ sym: sym, down: down }); };',
+    'Module["holdKey"] = TunerKeys.hold; Module["playString"] = TunerKeys.play;',
   tuner_take_key__deps: ['$TunerKeys'],
   tuner_take_key: function(first) {
     var k = TunerKeys;
-    if (first) k.pressed = {};
+    if (first) {
+      k.pressed = {};
+      k.released = false;
+    }
+    // A string's presses are worked out first in a pump, so that the string they start
+    // from is the one the last pass left.
+    if (k.queue[0] && k.queue[0].string) {
+      if (!first) return 0;
+      k.queue.splice.apply(k.queue, [0, 1].concat(k.presses(k.queue[0].string)));
+    }
     var event = k.queue[0];
-    if (!event || (!event.down && k.pressed[event.sym])) return 0;
+    if (!event || (event.down ? k.released : k.pressed[event.sym])) return 0;
     k.queue.shift();
     if (event.down) k.pressed[event.sym] = true;
+    else k.released = true;
     return event.sym * 2 + (event.down ? 1 : 0);
   },
 
   // Every flip tells the state, and the page hears it when it has changed: putting it into
   // words at every frame cost a fifth of a millisecond of each, in Chromium, for nothing.
-  $TunerState: { told: '' },
+  // Until the first flip, the program has not shown the title yet: a string asked for then
+  // skips it.
+  $TunerState: { told: '', title: 1, string: 1 },
   tuner_state__deps: ['$TunerState'],
   tuner_state: function(title, string, playing, volume, overlay) {
+    TunerState.title = title;
+    TunerState.string = string;
     var state = [title, string, playing, volume, overlay].join();
     if (state === TunerState.told || !Module['onState']) return;
     TunerState.told = state;
@@ -88,7 +141,7 @@ mergeInto(LibraryManager.library, {
     // and making one holds the page up for a moment (a third of a second, measured in
     // Chromium): it is made then, not at start. At the notes' own rate nothing is
     // resampled before the output. A context the browser will not make leaves the tuner
-    // silent, and says why.
+    // silent, and the page says why.
     start: function() {
       var a = TunerAudio;
       if (!a.wanted || a.context) return a.context;
@@ -99,7 +152,7 @@ mergeInto(LibraryManager.library, {
           a.context = new a.Context();
         } catch (e2) {
           a.wanted = false;
-          err('Web Audio would not start (' + e2.message + ')');
+          if (Module['onAudioFailed']) Module['onAudioFailed'](e2.message || String(e2));
           return null;
         }
       }
@@ -110,7 +163,9 @@ mergeInto(LibraryManager.library, {
       return a.context;
     }
   },
-  $TunerAudio__postset: 'Module["startAudio"] = TunerAudio.start;',
+  // The page silences a tuner that has failed, as its end would (port.cpp's close, always
+  // linked).
+  $TunerAudio__postset: 'Module["startAudio"] = TunerAudio.start; Module["stopAudio"] = _tuner_audio_close;',
 
   tuner_audio_open__deps: ['$TunerAudio'],
   tuner_audio_open: function() {

@@ -116,7 +116,23 @@ export function measure(sound, s, volume) {
   const out = execFileSync(env.TUNER_NOTE_CHECK, [file, String(s), String(volume)], { encoding: 'utf8' });
   const cents = Number(/^pitch \S+ (\S+)$/m.exec(out)?.[1]);
   const follows = Number(/^follows (\S+)$/m.exec(out)[1]);
-  return { cents, follows, out };
+  const onset = Number(/^onset (\S+)$/m.exec(out)[1]);
+  return { cents, follows, onset, out, file };
+}
+
+// Where a note that stopped following its clip broke, in its first three seconds: silences
+// in what the graph handed the recorder (the sound broke: a player heard a dropout), or
+// jumps of the audio clock between the recorder's blocks (the capture broke).
+async function whereItBroke(page, sound, from, onset) {
+  const samples = new Float32Array(sound.buffer.slice(sound.byteOffset, sound.byteOffset + sound.length));
+  const start = Math.round(onset * 44100), said = [];
+  for (let i = start, zeros = 0; i < Math.min(samples.length, start + 3 * 44100); i++) {
+    zeros = samples[i] === 0 ? zeros + 1 : 0;
+    if (zeros === 128) said.push(`silent from ${((i - 127) / 44100).toFixed(3)} s`);
+  }
+  for (const { at, by } of await page.evaluate(() => window.tap.jumps))
+    if (at >= from + start && at < from + start + 3 * 44100) said.push(`the clock jumped by ${by} frames at ${((at - from) / 44100).toFixed(3)} s`);
+  return said.length ? said.join(', ') : 'no silence and no jump of the clock';
 }
 
 // `play` asks for the note: by default Left Ctrl on the keyboard. The note is measured over
@@ -126,9 +142,12 @@ export async function assertNote(page, s, volume, play = () => drive.press(page,
   const from = await drive.soundSoFar(page);
   await play();
   assertTuner(await drive.screen(page), s, s);
-  const m = measure(await waitForSound(page, from, seconds), s, volume);
+  const sound = await waitForSound(page, from, seconds);
+  const m = measure(sound, s, volume);
   assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off:\n${m.out}`);
-  assert.ok(m.follows >= 3, `string ${s} follows its clip at volume ${volume} for ${m.follows} s only`);
+  if (m.follows < 3)
+    assert.fail(`string ${s} follows its clip at volume ${volume} for ${m.follows} s only (onset ${m.onset} s; ` +
+                `${await whereItBroke(page, sound, from, m.onset)}; the capture kept in ${m.file})`);
 }
 
 export async function assertSilent(page) {

@@ -32,27 +32,32 @@ export const tapLatency = 4096;
 // frame, so nothing is lost while the page's main thread is busy: a ScriptProcessor hands
 // each buffer to the main thread instead, and a browser drops the buffer whenever the main
 // thread is late for the one before, which on a busy machine cut holes into the notes.
-// window.tap.left holds the left channel, sample i at the context's frame start + i.
+// window.tap.left holds the left channel, sample i at the context's frame start + i. A batch
+// ends early where the context's clock is not where the last block left it, so that every
+// sample is placed by the clock; window.tap.jumps lists where it jumped, and by how much, to
+// tell a capture that broke from a sound that broke.
 export function installTap() {
   const connect = AudioNode.prototype.connect;
-  window.tap = { left: [], frames: 0, start: null };
+  window.tap = { left: [], frames: 0, start: null, jumps: [] };
   window.prevented = {}; // whether the page kept each key from the browser, once it has seen it
   addEventListener('keydown', (e) => setTimeout(() => { window.prevented[e.code] = e.defaultPrevented; }));
   const recorder = `registerProcessor('tuner-tap', class extends AudioWorkletProcessor {
     constructor() { super(); this.batch = new Float32Array(4096); this.at = 0; }
     process([input], [output]) {
       const frames = output[0].length;
+      if (this.at > 0 && currentFrame !== this.first + this.at) this.post(currentFrame - this.first - this.at);
       if (this.at === 0) this.first = currentFrame;
       for (let c = 0; c < output.length; c++)
         if (input.length) output[c].set(input[Math.min(c, input.length - 1)]); else output[c].fill(0);
       if (input.length) this.batch.set(input[0], this.at); else this.batch.fill(0, this.at, this.at + frames);
       this.at += frames;
-      if (this.at === this.batch.length) {
-        this.port.postMessage({ first: this.first, left: this.batch }, [this.batch.buffer]);
-        this.batch = new Float32Array(4096);
-        this.at = 0;
-      }
+      if (this.at === this.batch.length) this.post(0);
       return true;
+    }
+    post(jump) {
+      const left = this.batch.slice(0, this.at);
+      this.port.postMessage({ first: this.first, left, jump }, [left.buffer]);
+      this.at = 0;
     }
   });`;
   AudioNode.prototype.connect = function (target, ...rest) {
@@ -67,11 +72,14 @@ export function installTap() {
       node.port.onmessage = ({ data }) => {
         const tap = window.tap;
         if (tap.start === null) tap.start = data.first;
+        if (data.jump) tap.jumps.push({ at: data.first + data.left.length - tap.start, by: data.jump });
         // Frames a browser did not run the recorder for, having nothing to play, were silent.
         const skipped = data.first - (tap.start + tap.frames);
         if (skipped > 0) { tap.left.push(new Float32Array(skipped)); tap.frames += skipped; }
-        tap.left.push(data.left);
-        tap.frames += data.left.length;
+        // A clock that went back: what is new of the batch.
+        const left = skipped < 0 ? data.left.subarray(Math.min(-skipped, data.left.length)) : data.left;
+        tap.left.push(left);
+        tap.frames += left.length;
       };
       connect.call(source, node);
       connect.call(node, target);
@@ -147,6 +155,18 @@ export async function tap(page, label, mouse = false) {
   await passes(page, 4);
   await (mouse ? page.mouse.up() : page.touchscreen.touchEnd());
   await passes(page, 4);
+}
+
+// A click on string `s`'s place in the picture, 15 pixels of the picture right of its
+// column's middle, or with `touch` a finger's tap there; then `wait` passes, by default
+// what its presses take (three strings away, seven passes) and some.
+export async function clickString(page, s, touch = false, wait = 14) {
+  const [x, y] = await page.evaluate((s) => {
+    const r = document.getElementById('screen').getBoundingClientRect(), i = 6 - s;
+    return [r.x + (60 + 40 * i + (9 - i) / 2 + 15) * r.width / 320, r.y + r.height / 2];
+  }, s);
+  await (touch ? page.touchscreen.tap(x, y) : page.mouse.click(x, y));
+  await passes(page, wait);
 }
 
 // The canvas as {width, height, rgb(x, y)}. With `count`, that many pictures, one per

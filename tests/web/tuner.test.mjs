@@ -108,6 +108,17 @@ test(`${browserName}: a phone's screen and its buttons`, { skip: firefox && 'Fir
 
   await drive.tap(page, 'Skip title');
   assertTuner(await drive.screen(page), 1);
+  // A finger on the picture: string 6's place is one Right away, then the note plays. A
+  // touch that moves is a scroll, not a tap.
+  await drive.clickString(page, 6, true);
+  assertTuner(await drive.screen(page), 6, 6);
+  await page.touchscreen.touchStart(150, 200);
+  await page.touchscreen.touchMove(150, 260);
+  await page.touchscreen.touchEnd();
+  await drive.passes(page, 14);
+  assertTuner(await drive.screen(page), 6, 6);
+  await drive.clickString(page, 1, true);
+  assertTuner(await drive.screen(page), 1, 1);
   await drive.tap(page, 'String ▶');
   assertTuner(await drive.screen(page), 6);
   await drive.tap(page, '◀ String');
@@ -129,6 +140,152 @@ test(`${browserName}: a note that does not decode`, { skip: firefox && 'checked 
   await page.waitForFunction(() => !document.getElementById('stopped').hidden);
   assert.match(await drive.pageText(page, 'stopped'), /could not start/);
   assert.equal(await drive.pageText(page, 'sound'), '', 'no call to turn on a sound that cannot play');
+});
+
+// The picture under a mouse: a click on the title cuts it short, and a click on a string's
+// place plays that string, three Lefts and Left Ctrl away here.
+test(`${browserName}: a string clicked on the picture`, async () => {
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE, { width: 960, height: 720 });
+  await credits(page);
+  await drive.clickString(page, 3);
+  await assertScrolls(page);
+  await assertNote(page, 4, 64, () => drive.clickString(page, 4));
+  await assertWords(page, stringWords(4, true));
+  assert.deepEqual(page.errors, [], 'no page errors');
+});
+
+// Presses a frame apart, as a quick double tap lands on a phone that runs 30 passes a
+// second, each act: keys, and buttons under the mouse, two and ten of them. Return held on
+// a focused button is one press, and a key with Alt is the browser's.
+test(`${browserName}: every press counts`, { skip: firefox && 'checked in Chromium' }, async () => {
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE, { width: 960, height: 720 });
+  await credits(page);
+  await drive.press(page, 'Enter');
+  const presses = async (n, press) => {
+    for (let i = 0; i < n; i++) {
+      await press();
+      await drive.passes(page, 1);
+    }
+    await drive.passes(page, 2 * n + 4);
+  };
+  const key = (code) => async () => { await page.keyboard.down(code); await page.keyboard.up(code); };
+  const button = (label) => async () => {
+    const [x, y] = await page.evaluate((label) => {
+      const r = [...document.querySelectorAll('#pad button')].find((b) => b.textContent === label).getBoundingClientRect();
+      return [r.x + r.width / 2, r.y + r.height / 2];
+    }, label);
+    await page.mouse.click(x, y);
+  };
+  await presses(2, key('ArrowLeft'));
+  await assertWords(page, stringWords(3, false));
+  await presses(10, key('ArrowUp'));
+  await assertWords(page, stringWords(3, false), 'Volume 26 of 32');
+  await presses(2, button('◀ String'));
+  await assertWords(page, stringWords(5, false), 'Volume 26 of 32');
+  await presses(10, button('Volume −'));
+  await assertWords(page, stringWords(5, false), 'Volume 16 of 32');
+
+  await page.focus('#pad button[data-code="ArrowUp"]');
+  await page.keyboard.down('Enter');
+  for (let i = 0; i < 5; i++) {
+    await drive.passes(page, 2);
+    await page.keyboard.down('Enter'); // the keyboard's repeat
+  }
+  await page.keyboard.up('Enter');
+  await drive.passes(page, 4);
+  await assertWords(page, stringWords(5, false), 'Volume 17 of 32');
+
+  // A key pressed while a click's presses run waits its turn: string 2 plays (three Lefts
+  // from 5, and Left Ctrl), then Right chooses string 1.
+  await drive.clickString(page, 2, false, 0);
+  await key('ArrowRight')();
+  await drive.passes(page, 14);
+  await assertWords(page, stringWords(1, false), 'Volume 17 of 32');
+
+  await page.focus('#view');
+  await page.keyboard.down('Alt');
+  await drive.press(page, 'ArrowLeft');
+  await page.keyboard.up('Alt');
+  await assertWords(page, stringWords(1, false), 'Volume 17 of 32');
+  assert.equal(await page.evaluate(() => window.prevented.ArrowLeft), false, 'Alt+Left left to the browser');
+  assert.deepEqual(page.errors, [], 'no page errors');
+});
+
+// Counts the screen's wake locks the page holds, the browser's own (headless Chromium and
+// Firefox grant them), and hides and shows the page as far as the page can tell, letting
+// its lock go as a browser does when a page is hidden.
+function wakeLocks() {
+  window.locks = new Set();
+  let visibility = 'visible';
+  Object.defineProperty(document, 'visibilityState', { get: () => visibility });
+  window.showPage = (shown) => {
+    visibility = shown ? 'visible' : 'hidden';
+    if (!shown) window.locks.forEach((lock) => lock.release());
+    document.dispatchEvent(new Event('visibilitychange'));
+  };
+  const request = navigator.wakeLock.request.bind(navigator.wakeLock);
+  navigator.wakeLock.request = async (type) => {
+    const lock = await request(type);
+    window.locks.add(lock);
+    lock.addEventListener('release', () => window.locks.delete(lock));
+    return lock;
+  };
+}
+
+// The screen stays awake while a note plays and the page is seen; an exception in a frame
+// says so and stops the tuner, as Tab does.
+test(`${browserName}: the screen awake while a note plays, and an error that stops the tuner`, async () => {
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE, { width: 960, height: 720 });
+  await page.evaluateOnNewDocument(wakeLocks);
+  await page.reload();
+  await credits(page);
+  await drive.clickString(page, 1); // Firefox's driver has no Return: the title cut short
+  const held = () => page.evaluate(() => window.locks.size);
+  assert.equal(await held(), 0, 'no lock before a note');
+  await drive.press(page, 'ControlLeft');
+  assert.equal(await held(), 1, 'the lock while the note plays');
+  await page.evaluate(() => window.showPage(false));
+  await drive.passes(page, 2);
+  assert.equal(await held(), 0, 'no lock while the page is hidden');
+  await page.evaluate(() => window.showPage(true));
+  await drive.passes(page, 2);
+  assert.equal(await held(), 1, 'the lock again once the page shows');
+  await drive.press(page, 'ArrowLeft');
+  assert.equal(await held(), 0, 'no lock once the note has stopped');
+  await drive.press(page, 'ControlLeft');
+  assert.equal(await held(), 1, 'the lock for the next note');
+
+  await page.evaluate(() => {
+    CanvasRenderingContext2D.prototype.putImageData = () => { throw new Error('the canvas broke'); };
+  });
+  await page.waitForFunction(() => !document.getElementById('stopped').hidden);
+  assert.equal(await drive.pageText(page, 'output'), 'Error: the canvas broke');
+  assert.equal(await drive.pageText(page, 'why'), 'The tuner has stopped.');
+  assert.equal(await drive.pageText(page, 'string-state'), '');
+  assert.ok(await page.evaluate(() => [...document.querySelectorAll('#pad button')].every((b) => b.disabled)), 'the buttons off');
+  await page.waitForFunction(() => window.tap.context.state === 'closed'); // the sound closed
+  assert.equal(await held(), 0, 'no lock once the tuner has stopped');
+  await drive.press(page, 'ArrowLeft');
+  assert.equal(await page.evaluate(() => window.prevented.ArrowLeft), false, 'the keys the browser\'s again');
+  assert.deepEqual(page.errors, [], 'no page errors');
+});
+
+// A sound the browser will not make (no sound device, say) is said in the notes, in the
+// place of the notice that a key turns it on.
+test(`${browserName}: a sound that cannot be made`, { skip: firefox && 'checked in Chromium' }, async () => {
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE);
+  await page.evaluateOnNewDocument(() => {
+    window.AudioContext = class { constructor() { throw new DOMException('no sound device', 'NotSupportedError'); } };
+  });
+  await page.reload();
+  await credits(page);
+  assert.match(await drive.pageText(page, 'sound'), /^Sound is off until/);
+  await drive.press(page, 'Enter');
+  assert.equal(await drive.pageText(page, 'nosound'), 'No sound: the browser would not make it (no sound device).');
+  assert.equal(await drive.pageText(page, 'sound'), '', 'the notice gone');
+  await drive.press(page, 'ControlLeft');
+  assertTuner(await drive.screen(page), 1);
+  assert.deepEqual(page.errors, [], 'no page errors');
 });
 
 // The notes are decoded while the title shows, a slice after each frame, and a note played

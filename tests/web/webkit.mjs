@@ -1,7 +1,8 @@
 // The tuner's page in WebKit, Safari's engine: Debian's WebKitGTK, its MiniBrowser driven
 // through WebKitWebDriver by selenium-webdriver. The page it opens answers the calls that
-// driver.mjs makes of a puppeteer page (evaluate, and the keyboard, through WebDriver's
-// actions), so that the same helpers drive it and checks.mjs's checks hold it.
+// driver.mjs makes of a puppeteer page (evaluate, and the keyboard and a mouse's click,
+// through WebDriver's actions), so that the same helpers drive it and checks.mjs's checks
+// hold it.
 import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -63,6 +64,9 @@ ${extra.map((f) => `(${f})();`).join('\n')}
     keyboard: {
       down: (key) => driver.actions().keyDown(keys[key]).perform(),
       up: (key) => driver.actions().keyUp(keys[key]).perform()
+    },
+    mouse: {
+      click: (x, y) => driver.actions().move({ x: Math.round(x), y: Math.round(y) }).press().release().perform()
     },
     errors: () => driver.executeScript('return window.pageErrors'),
     waitFor: async (fn, what, seconds = 10) => {

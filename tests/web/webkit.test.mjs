@@ -15,7 +15,7 @@ let browser;
 before(async () => { browser = await webkit.launch(); });
 after(async () => { await browser?.close(); });
 
-test('webkit: the title, the tuner view, the keys and a note, from disk', async () => {
+test('webkit: the title, the tuner view, the keys, a click on a string and a note, from disk', async () => {
   const page = await webkit.open(browser, env.TUNER_WEB_PAGE);
   assertSame(await credits(page), drive.readPng(join(env.TUNER_DEMO, 'credits.png')), 'the credits');
   assert.equal(await drive.soundBeforeKey(page), 'no sound, notice shown');
@@ -27,9 +27,13 @@ test('webkit: the title, the tuner view, the keys and a note, from disk', async 
   assertTuner(await drive.screen(page), 6);
   await drive.press(page, 'ArrowLeft');
   assertTuner(await drive.screen(page), 1);
+  // A click on string 4's place in the picture: three Lefts and Left Ctrl.
+  await assertNote(page, 4, 64, () => drive.clickString(page, 4));
+  assert.equal(await drive.pageText(page, 'string-state'), 'String 4 of 6: D3, 146.83 Hz, playing');
   await drive.press(page, 'ArrowUp');
   assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
-  await drive.press(page, 'ArrowLeft');
+  await drive.press(page, 'ArrowRight');
+  await drive.press(page, 'ArrowRight');
   assertTuner(await drive.screen(page), 2);
   assert.equal(await page.evaluate(() => window.tap.context.sampleRate), 44100, 'the notes\' own rate');
   await assertNote(page, 2, 68);

@@ -142,7 +142,8 @@ static void CANVAS_VideoQuit(_THIS)
 	_this->screen->pixels = NULL;
 }
 
-/* Each key the page has handed over since the last pump, as SDL's own key events. */
+/* The keys the page has handed over, as SDL's own key events: as many as port.js gives
+ * this pump, so that the tuner sees each press held for a pass and released for one. */
 static void CANVAS_PumpEvents(_THIS)
 {
 	int first = 1, event;

@@ -7,6 +7,7 @@
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
+include(${CMAKE_CURRENT_LIST_DIR}/policy.cmake)
 file(READ "${PAGE}" page)
 file(READ "${HEAD}" head)
 string(FIND "${page}" "</head>" at)
@@ -15,7 +16,11 @@ if(at EQUAL -1)
 endif()
 string(SUBSTRING "${page}" 0 ${at} before)
 string(SUBSTRING "${page}" ${at} -1 rest)
-file(WRITE "${SITE}/index.html" "${before}${head}${rest}")
+set(page "${before}${head}${rest}")
+# The site loads from its own host only: its program (fetched), its icons, its manifests
+# and its worker.
+put_policy(page "connect-src 'self'" "img-src 'self'" "manifest-src 'self'" "worker-src 'self'")
+file(WRITE "${SITE}/index.html" "${page}")
 file(COPY "${PROGRAM}" DESTINATION "${SITE}" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 # manifest-<language>.webmanifest: the manifest (all but its words) with that language's

@@ -1,6 +1,8 @@
 # cmake -DPAGE=page.html -DWORDS=words -DSCRIPT=tuner.js -DOUTPUT=out.html -P inline.cmake
 # The page's words, every language's table in WORDS (<language>.json) as one JSON object
-# by language, and the program's script, WebAssembly and all, put where the page marks them.
+# by language, and the program's script, WebAssembly and all, put where the page marks them;
+# then the page's policy, naming its scripts as they now are (policy.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/policy.cmake)
 file(READ "${PAGE}" page)
 file(READ "${SCRIPT}" script)
 # Inside a script element the first "</script" would end it.
@@ -32,5 +34,13 @@ foreach(mark "<!-- the words -->" "<!-- the program -->")
 endforeach()
 string(REPLACE "<!-- the words -->" "<script type=\"application/json\" id=\"words\">\n{${words}}\n</script>" page "${page}")
 string(REPLACE "<!-- the program -->" "<script>\n${script}</script>" page "${page}")
+# A program carried in the page (SINGLE_FILE) is a data: URL, which emscripten's run time
+# fetches: that fetch, and no other, is allowed.
+string(REGEX MATCH "wasmBinaryFile ?= ?[\"']data:" carried "${script}")
+if(NOT carried)
+  put_policy(page)
+else()
+  put_policy(page "connect-src data:")
+endif()
 file(WRITE "${OUTPUT}.tmp" "${page}")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

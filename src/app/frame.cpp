@@ -77,24 +77,19 @@ static int window_scale(int screen_width, int screen_height)
 }
 
 // At 320 x 240 the window is a stamp on a desktop's screen. sdl12-compat can scale it
-// itself, but reads its factor only as its video starts, and the screen's size is
-// known only once video has started (SDL_GetVideoInfo gives the desktop's size before
-// any mode is set): so with a factor above 1, video starts again with the factor set.
-// A factor the user has set is kept. SDL 1.2.15 reads no factor and cannot scale: its
-// window stays 320 x 240 whatever this sets.
-static int scale_window()
+// itself, and reads its factor when the video mode is set; the screen's size is known
+// once video has started (SDL_GetVideoInfo gives the desktop's size before any mode is
+// set). A factor the user has set is kept. SDL 1.2.15 reads no factor and cannot
+// scale: its window stays 320 x 240 whatever this sets.
+static void scale_window()
 {
     if (getenv("SDL12COMPAT_WINDOW_SCALING"))
-        return 0;
+        return;
     const SDL_VideoInfo *info = SDL_GetVideoInfo();
     int scale = info ? window_scale(info->current_w, info->current_h) : 1;
-    if (scale == 1)
-        return 0;
     char factor[12];
     snprintf(factor, sizeof factor, "%d", scale);
     setenv("SDL12COMPAT_WINDOW_SCALING", factor, 1);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return SDL_InitSubSystem(SDL_INIT_VIDEO);
 }
 
 int start_up()
@@ -108,11 +103,12 @@ int start_up()
         printf("Error: %s\n", SDL_GetError());
         return 1;
     }
-    if (video_shows_nothing() || scale_window() == -1) {
+    if (video_shows_nothing()) {
         printf("Error: %s\n", SDL_GetError());
         SDL_Quit();
         return 1;
     }
+    scale_window();
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_ShowCursor(SDL_DISABLE);
     screen = SDL_SetVideoMode(screen_w, screen_h, screen_bpp, SDL_SWSURFACE);

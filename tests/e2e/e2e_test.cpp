@@ -355,7 +355,8 @@ TEST_F(Tuner, SigtermDuringTheCreditsEndsItCleanly)
 // On a desktop's screen the window is as large as a whole scale lets it be within about
 // two thirds of the screen: on 1920 x 1080, 3, each pixel a sharp 3 x 3 block. SDL 1.2.15
 // cannot scale, and its window stays 320 x 240. Read back block by block, it is the
-// tuner's own picture: the credits, then the tuner view.
+// tuner's own picture: the credits, then the tuner view. The scaling is SDL 2's software
+// renderer's: still no GL library, and one window.
 TEST(Window, OnAFullHdScreenItIsScaledByAWholeNumberInSharpBlocks)
 {
     const int scale = std::string(TUNER_SDL_VERSION) == "1.2.15" ? 1 : 3;
@@ -372,6 +373,9 @@ TEST(Window, OnAFullHdScreenItIsScaledByAWholeNumberInSharpBlocks)
     EXPECT_TRUE(shows(is_tuner_view)) << why;
     key_up(s, XK_Return);
     std::printf("the window on a 1920 x 1080 screen: %d x %d\n", big.w, big.h);
+    // Scaled by SDL 2's software renderer: still no GL, and the one window.
+    EXPECT_TRUE(gl_libraries(s.tuner).empty());
+    EXPECT_EQ(windows_shown(s), 1u);
     if (HasFailure() && !big.px.empty())
         save_png(big, s.work_dir + "/last-capture.png");
     close_session(s, HasFailure());

@@ -6,8 +6,15 @@ JOBS       ?= $(shell nproc)
 .PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
 .PHONY: test-debian13 bench-here bench-web web-demo web web-run web-test-build build-everything
 
-run: build
-	$(BUILD)/vessandrel-tuner
+# Only what a player needs: the compiler, CMake and the SDL libraries installed (no sudo
+# when they are there), and only the program built, in a folder of its own, so that it
+# leaves the tests' build as it was.
+RUN_BUILD ?= build-run
+run:
+	@scripts/install-deps run
+	cmake -S . -B $(RUN_BUILD) -DTUNER_TESTS=OFF -DTUNER_TOOLS=OFF $(CMAKE_ARGS)
+	cmake --build $(RUN_BUILD) -j$(JOBS) --target vessandrel-tuner
+	$(RUN_BUILD)/vessandrel-tuner
 
 # Every test: the desktop's, the handheld's executable run as a release 1 core without an
 # FPU under qemu and booted in an emulated MIPS machine, and the browser build in headless
@@ -139,7 +146,7 @@ deb: deps
 	  bash -o pipefail -c 'dpkg-buildpackage -us -uc -J$(JOBS) 2>&1 | tee ../build.log'
 
 clean:
-	rm -rf $(BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD) $(WEB_BUILD)
+	rm -rf $(BUILD) $(RUN_BUILD) $(MIPSEL_BUILD) $(DEB_BUILD) $(HANDHELD_BUILD) $(WEB_BUILD)
 
 # The tuner in a browser: the program's own sources built with Debian's emscripten over
 # the browser's SDL 1.2 and the port in web/, packed into one self-contained page,

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include <dirent.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -51,6 +54,8 @@ std::vector<std::string> command_for(const char *exe)
     return words;
 }
 
+// The program with this process's environment, `overrides` set in it; an empty value
+// leaves the variable out.
 Child spawn(const char *exe, const std::map<std::string, std::string> &overrides)
 {
     std::vector<std::string> env;
@@ -60,7 +65,8 @@ Child spawn(const char *exe, const std::map<std::string, std::string> &overrides
             env.push_back(entry);
     }
     for (const auto &[name, value] : overrides)
-        env.push_back(name + "=" + value);
+        if (!value.empty())
+            env.push_back(name + "=" + value);
     std::vector<char *> envp;
     for (std::string &entry : env)
         envp.push_back(entry.data());
@@ -276,6 +282,72 @@ TEST_F(Program, SigintAndSigtermEndTheRunThroughTheNormalShutdown)
             }
         }
     }
+}
+
+// The desktop's SDL 1.2: SDL 1.2.15, or sdl12-compat over SDL 2. A build for another
+// machine has neither a display nor a sound server to go without.
+std::string desktop_sdl()
+{
+#ifdef TUNER_SDL_VERSION
+    return TUNER_SDL_VERSION;
+#else
+    return "";
+#endif
+}
+
+// Started from a console, over ssh or from a service, there is no display: SDL 2 would
+// fall back to a video driver that shows nothing, and the tuner would run unseen.
+TEST_F(Program, WithNoDisplayItEndsWithTheVideoErrorLineAndStatus1)
+{
+    // SDL 1.2.15 falls back to drivers that show, a text-mode one in a terminal.
+    if (desktop_sdl().empty() || desktop_sdl() == "1.2.15")
+        GTEST_SKIP() << "no fallback to a driver that shows nothing here";
+    Ending end = finish(spawn(TUNER_EXE, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""},
+                                          {"SDL_AUDIODRIVER", "dummy"}}),
+                        10);
+    EXPECT_TRUE(one_error_line(end.out, "Error: "));
+    EXPECT_EQ(end.status, 1);
+}
+
+// A sound server that takes the connection and never answers holds the start-up in its
+// connect: the first Ctrl-C cannot end it through the normal shutdown, the second ends
+// the program at once, by SIGINT's own action. SDL 2 knows SDL 1.2's name of the driver.
+TEST_F(Program, ASecondSigintEndsAStartUpThatASoundServerHolds)
+{
+    if (desktop_sdl().empty())
+        GTEST_SKIP() << "no way to a sound server here";
+    std::string path = dir + "/pulse";
+    int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0) << std::strerror(errno);
+    ASSERT_EQ(listen(server, 4), 0);
+    Child child = spawn(TUNER_EXE, {{"SDL_VIDEODRIVER", "dummy"},
+                                    {"SDL_AUDIODRIVER", "pulse"},
+                                    {"PULSE_SERVER", "unix:" + path}});
+    pollfd pfd = {server, POLLIN, 0};
+    bool connected = poll(&pfd, 1, 20000) == 1;
+    int held = connected ? accept(server, nullptr, nullptr) : -1;
+    EXPECT_GE(held, 0) << "the tuner never reached the sound server";
+    kill(child.pid, SIGINT);
+    usleep(300000);
+    kill(child.pid, SIGINT);
+    double sent = now();
+    int raw = 0;
+    pid_t done = 0;
+    while ((done = waitpid(child.pid, &raw, WNOHANG)) == 0 && now() < sent + 1)
+        usleep(5000);
+    if (done == 0) {
+        kill(child.pid, SIGKILL);
+        waitpid(child.pid, &raw, 0);
+    }
+    EXPECT_NE(done, 0) << "still running a second after the second SIGINT";
+    std::printf("ended %.3f s after the second SIGINT\n", now() - sent);
+    close(child.out);
+    if (held >= 0)
+        close(held);
+    close(server);
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #       -P inline.cmake
 # The page's words, every language's table in WORDS (<language>.json) as one JSON object
 # by language, the page's own script, and the program's script, WebAssembly and all, put
-# where the page marks them, each as it is.
+# where the page marks them, each as it is; then the page's policy, naming its scripts as
+# they now are (policy.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/policy.cmake)
 file(READ "${PAGE}" page)
 
 # Inside a script element the first "</script" would end it.
@@ -41,5 +43,13 @@ endforeach()
 string(REPLACE "<!-- the words -->" "<script type=\"application/json\" id=\"words\">\n{${words}}\n</script>" page "${page}")
 string(REPLACE "<!-- the page's script -->" "<script>\n${page_script}</script>" page "${page}")
 string(REPLACE "<!-- the program -->" "<script>\n${script}</script>" page "${page}")
+# A program carried in the page (SINGLE_FILE) is a data: URL, which emscripten's run time
+# fetches: that fetch, and no other, is allowed.
+string(REGEX MATCH "wasmBinaryFile ?= ?[\"']data:" carried "${script}")
+if(NOT carried)
+  put_policy(page)
+else()
+  put_policy(page "connect-src data:")
+endif()
 file(WRITE "${OUTPUT}.tmp" "${page}")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

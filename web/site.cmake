@@ -2,11 +2,12 @@
 #       -DMANIFEST=manifest.webmanifest -DWORDS=words -DICON=vessandrel-tuner.svg
 #       -DRSVG=rsvg-convert -DSITE=site -P site.cmake
 # The site's files but its worker (site-worker.cmake): the page with the site's head put
-# in, the program it fetches, a manifest in each of the page's languages, and the icons
-# drawn from the tuner's SVG.
+# in, the program it fetches, a manifest in each of the page's languages, the icons drawn
+# from the tuner's SVG, and the headers a host should send with them (_headers).
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
+include(${CMAKE_CURRENT_LIST_DIR}/policy.cmake)
 file(READ "${PAGE}" page)
 file(READ "${HEAD}" head)
 string(FIND "${page}" "</head>" at)
@@ -15,8 +16,29 @@ if(at EQUAL -1)
 endif()
 string(SUBSTRING "${page}" 0 ${at} before)
 string(SUBSTRING "${page}" ${at} -1 rest)
-file(WRITE "${SITE}/index.html" "${before}${head}${rest}")
+set(page "${before}${head}${rest}")
+
+# The program's file is named after its contents, and the page names that file: a page of
+# one build never runs the program of another, whatever a host or a cache in between keeps,
+# and a host may let browsers keep the program for good (_headers, below).
+get_filename_component(name "${PROGRAM}" NAME)
+get_filename_component(stem "${PROGRAM}" NAME_WE)
+file(SHA256 "${PROGRAM}" sum)
+string(SUBSTRING "${sum}" 0 16 sum)
+set(program "${stem}.${sum}.wasm")
+string(REGEX MATCHALL "[\"']${name}[\"']" named "${page}")
+list(LENGTH named times)
+if(NOT times EQUAL 1)
+  message(FATAL_ERROR "${PAGE} names ${name} ${times} times, not once: it cannot be renamed")
+endif()
+string(REPLACE "${named}" "\"${program}\"" page "${page}")
 file(COPY "${PROGRAM}" DESTINATION "${SITE}" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+file(RENAME "${SITE}/${name}" "${SITE}/${program}")
+
+# The site loads from its own host only: its program (fetched), its icons, its manifests
+# and its worker.
+put_policy(page "connect-src 'self'" "img-src 'self'" "manifest-src 'self'" "worker-src 'self'")
+file(WRITE "${SITE}/index.html" "${page}")
 
 # manifest-<language>.webmanifest: the manifest (all but its words) with that language's
 # title, home-screen title and summary (WORDS/<language>.json), which the page links in
@@ -55,3 +77,24 @@ draw(apple-touch-icon.png -w 180 -h 180 -b "#1b2233")
 # 5.75 px a unit stay inside it, on the icon's own colour to the edges.
 draw(icon-maskable-512.png -w 368 -h 368 --page-width 512 --page-height 512 --left 72 --top 72
      -b "#1b2233")
+
+# _headers, in the form that static hosts read (Netlify's, Cloudflare Pages' and others'),
+# its paths from the site's folder: the page's policy for every file (the worker's fetches
+# keep to it too), with the framing a <meta> cannot forbid; the program's type, without
+# which a browser will not compile it as it downloads; and how long browsers may keep each
+# file. The page, the worker, the manifests and the icons keep their names from build to
+# build, and are asked for again at every visit (a new release is found at once); the
+# program's name is its digest, so it is kept for a year, unchanged.
+file(GLOB files RELATIVE "${SITE}" "${SITE}/*")
+list(APPEND files sw.js)
+list(SORT files)
+set(headers "/*\n  Content-Security-Policy: ${POLICY}; frame-ancestors 'none'\n  X-Content-Type-Options: nosniff\n")
+string(APPEND headers "/\n  Cache-Control: no-cache\n")
+foreach(f ${files})
+  if("${f}" STREQUAL "${program}")
+    string(APPEND headers "/${f}\n  Content-Type: application/wasm\n  Cache-Control: public, max-age=31536000, immutable\n")
+  else()
+    string(APPEND headers "/${f}\n  Cache-Control: no-cache\n")
+  endif()
+endforeach()
+file(WRITE "${SITE}/_headers" "${headers}")

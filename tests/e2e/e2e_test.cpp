@@ -352,4 +352,33 @@ TEST_F(Tuner, SigtermDuringTheCreditsEndsItCleanly)
     EXPECT_EQ(s.exit_status, 0) << tuner_output(s);
 }
 
+// On a desktop's screen the window is as large as a whole scale lets it be within about
+// two thirds of the screen: on 1920 x 1080, 3, each pixel a sharp 3 x 3 block. SDL 1.2.15
+// cannot scale, and its window stays 320 x 240. Read back block by block, it is the
+// tuner's own picture: the credits, then the tuner view. The scaling is SDL 2's software
+// renderer's: still no GL library, and one window.
+TEST(Window, OnAFullHdScreenItIsScaledByAWholeNumberInSharpBlocks)
+{
+    const int scale = std::string(TUNER_SDL_VERSION) == "1.2.15" ? 1 : 3;
+    session s;
+    s.screen = "1920x1080x16";
+    picture big, p;
+    std::string why;
+    ASSERT_TRUE(open_session(s, why)) << why;
+    auto shows = [&](bool (*is)(const picture &)) {
+        return capture_until(s, big, 30, [&](const picture &q) { return scale_down(q, scale, p, why) && is(p); });
+    };
+    EXPECT_TRUE(shows(is_credits)) << why;
+    key_down(s, XK_Return);
+    EXPECT_TRUE(shows(is_tuner_view)) << why;
+    key_up(s, XK_Return);
+    std::printf("the window on a 1920 x 1080 screen: %d x %d\n", big.w, big.h);
+    // Scaled by SDL 2's software renderer: still no GL, and the one window.
+    EXPECT_TRUE(gl_libraries(s.tuner).empty());
+    EXPECT_EQ(windows_shown(s), 1u);
+    if (HasFailure() && !big.px.empty())
+        save_png(big, s.work_dir + "/last-capture.png");
+    close_session(s, HasFailure());
+}
+
 } // namespace

@@ -202,6 +202,27 @@ std::string check_credits(const picture &p)
     return "";
 }
 
+bool scale_down(const picture &big, int scale, picture &small, std::string &why)
+{
+    if (big.w != 320 * scale || big.h != 240 * scale) {
+        why = "the window is " + std::to_string(big.w) + " x " + std::to_string(big.h);
+        return false;
+    }
+    small.w = 320;
+    small.h = 240;
+    small.px.resize(320 * 240);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            std::uint16_t c = at(big, x * scale, y * scale);
+            if (!all_of(big, x * scale, y * scale, scale, scale, c)) {
+                why = "the block of pixel " + std::to_string(x) + ", " + std::to_string(y) + " is not of one colour";
+                return false;
+            }
+            small.px[std::size_t(y) * 320 + std::size_t(x)] = c;
+        }
+    return true;
+}
+
 bool save_png(const picture &p, const std::string &path)
 {
     FILE *f = std::fopen(path.c_str(), "wb");

@@ -62,5 +62,10 @@ bool overlay_shows(const picture &p, int volume);
 // their text. Empty when all is as it should be, else why not.
 std::string check_credits(const picture &p);
 
+// The picture of a window scaled by `scale`, one pixel for each scale x scale block:
+// false, with where, when the window is not 320 x 240 times the scale or a block is not
+// all of one colour.
+bool scale_down(const picture &big, int scale, picture &small, std::string &why);
+
 // Writes the picture as an 8-bit RGB PNG; false on failure.
 bool save_png(const picture &p, const std::string &path);

@@ -58,7 +58,7 @@ bool start_x_server(session &s, std::string &why)
     // -displayfd: Xvfb takes the first free display and writes its number when it is
     // ready for clients. -noreset: the server must not reset when SDL's probe, the
     // first client, disconnects, or SDL's real connection can be refused.
-    s.xvfb = spawn_child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x16",
+    s.xvfb = spawn_child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", s.screen,
                           "-nolisten", "tcp", "-noreset"},
                          {}, s.work_dir + "/xvfb.log", fds[1]);
     close(fds[1]);

@@ -28,13 +28,16 @@ struct session {
     int exit_status = -1;    // once the tuner has ended: its status, or 128 + signal
     double slowness = 1.0;   // factor on every time limit, for runs under valgrind
     std::set<Window> shown;  // every top-level window mapped since the server started
+    // The screen: small enough that the window is never scaled (within two thirds of it
+    // only at scale 1), unless a test makes it a desktop's.
+    std::string screen = "640x480x16";
 };
 
 // Where the real tuner lives; the build passes it in.
 std::string tuner_path();
 
-// Starts Xvfb on a display it picks itself (so that parallel runs never collide),
-// 640 x 480 at 16 bits, the tuner's own depth. False with a reason on failure.
+// Starts Xvfb on a display it picks itself (so that parallel runs never collide), its
+// screen s.screen, at 16 bits, the tuner's own depth. False with a reason on failure.
 bool start_x_server(session &s, std::string &why);
 
 // How many top-level windows the X server has mapped since it started. The tuner is its

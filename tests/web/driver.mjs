@@ -1,7 +1,9 @@
 // Driving the tuner's page in a real browser: opening the built file from disk with the
 // network cut, reading the canvas back, holding keys and buttons for whole passes, and
 // catching the sound the page hands to its speakers.
-import { readFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { basename, join } from 'node:path';
 import { PNG } from 'pngjs';
 import puppeteer from 'puppeteer-core';
 
@@ -102,8 +104,10 @@ export async function soundRunning(page) {
     await new Promise((r) => setTimeout(r, 50));
 }
 
-// Opens `file` with every request beyond the file itself refused and counted. With
-// `languages` (as Accept-Language has them), Chromium's navigator.languages are those.
+// Opens a copy of `file` with every request beyond the file itself refused and counted.
+// With `languages` (as Accept-Language has them), Chromium's navigator.languages are those.
+// The copy has no policy: the page's own would refuse the recorder's worklet
+// (policy.test.mjs runs the page under it).
 export async function open(browser, file, viewport = { width: 800, height: 600 }, languages = null) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
@@ -121,7 +125,9 @@ export async function open(browser, file, viewport = { width: 800, height: 600 }
     page.fetched.push(r.url());
     return r.abort();
   });
-  await page.goto('file://' + file);
+  const copy = join(mkdtempSync(join(tmpdir(), 'tuner-page-')), basename(file));
+  writeFileSync(copy, readFileSync(file, 'utf8').replace(/<meta http-equiv="Content-Security-Policy" [^>]*>/, ''));
+  await page.goto('file://' + copy);
   return page;
 }
 

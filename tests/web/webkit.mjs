@@ -38,8 +38,9 @@ const keys = {
 
 // Opens a copy of `file` from disk with driver.mjs's recorder put in before the page's own
 // scripts (WebDriver has no script to run before a page's), and the functions `extra`;
-// it keeps too every error that reached it.
-export async function open({ driver }, file, extra = []) {
+// it keeps too every error that reached it. The copy has no policy: the page's own would
+// refuse these scripts and the recorder's worklet (policy.test.mjs runs the page under it).
+export async function open(browser, file, extra = []) {
   const copy = join(mkdtempSync(join(tmpdir(), 'tuner-webkit-')), 'page.html');
   const before = `<script>
 window.pageErrors = [];
@@ -48,8 +49,14 @@ addEventListener('unhandledrejection', (e) => window.pageErrors.push(String(e.re
 (${installTap})();
 ${extra.map((f) => `(${f})();`).join('\n')}
 </script>`;
-  writeFileSync(copy, readFileSync(file, 'utf8').replace('<head>', '<head>\n' + before));
-  await driver.get('file://' + copy);
+  const page = readFileSync(file, 'utf8').replace(/<meta http-equiv="Content-Security-Policy" [^>]*>/, '');
+  writeFileSync(copy, page.replace('<head>', '<head>\n' + before));
+  return visit(browser, 'file://' + copy);
+}
+
+// Opens `url`, for the calls that driver.mjs makes of a puppeteer page.
+export async function visit({ driver }, url) {
+  await driver.get(url);
   const page = {
     driver,
     // fn(...args) run in the page, as puppeteer's evaluate runs it, its promise awaited.

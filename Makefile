@@ -157,7 +157,7 @@ WEB_BUILD ?= build-web
 EMSDK_ENV := NODE_PATH=/usr/share/nodejs
 web:
 	@scripts/install-deps web
-	web/libraries .cache/web
+	web/fetch-libraries .cache/web
 	$(EMSDK_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DTUNER_WEB_LIBRARIES=$(abspath .cache/web) $(CMAKE_ARGS)
 	$(EMSDK_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The tuner in one file: $(WEB_BUILD)/vessandrel-tuner.html"

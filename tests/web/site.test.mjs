@@ -5,8 +5,9 @@
 // iPhone's audio rules, with stand-ins for what only an iPhone has. CTest runs it with TUNER_WEB_PAGE, TUNER_NOTE_CHECK and TUNER_DEMO as
 // tuner.test.mjs, and:
 //   TUNER_WEB_SITE     the built site
-//   TUNER_SITE_WORKER  the build's step that names the site's release (web/site-worker.cmake),
-//                      TUNER_SW its worker (web/sw.js), CMAKE the cmake that runs it
+//   TUNER_SITE_WORKER  the build's step that names the site's release
+//                      (web/site/site-worker.cmake), TUNER_SW its worker (web/site/sw.js),
+//                      CMAKE the cmake that runs it
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { cpSync, mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';

@@ -1,7 +1,8 @@
 /* SDL 1.2's video driver for the page: the display is a software surface in the program's
  * own memory, 16-bit 5-6-5 as on the handheld, where SDL's own code fills and blits it. At
  * each update the whole display goes to the page's canvas at once, and the keys the page
- * hands over come in through SDL's keyboard events (port.js has the page's side of both).
+ * hands over come in through SDL's keyboard events (canvasvideo.js has the page's side of
+ * both).
  *
  * SDL 1.2 keeps a fixed list of its video drivers; this one takes the dummy driver's place
  * in it (SDL_config.h, and CMakeLists.txt where the list is compiled). */
@@ -113,7 +114,7 @@ static void CANVAS_UnlockHWSurface(_THIS, SDL_Surface *surface)
 {
 }
 
-/* port.js */
+/* canvasvideo.js */
 extern void tuner_present(const Uint32 *frame, int width, int height);
 extern int tuner_take_key(int first); /* the next key held or released as sym * 2 + held, or 0
                                          when there is none this pump */
@@ -142,8 +143,8 @@ static void CANVAS_VideoQuit(_THIS)
 	_this->screen->pixels = NULL;
 }
 
-/* The keys the page has handed over, as SDL's own key events: as many as port.js gives
- * this pump, so that the tuner sees each press held for a pass and released for one. */
+/* The keys the page has handed over, as SDL's own key events: as many as canvasvideo.js
+ * gives this pump, so that the tuner sees each press held for a pass and released for one. */
 static void CANVAS_PumpEvents(_THIS)
 {
 	int first = 1, event;

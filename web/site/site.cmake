@@ -7,7 +7,7 @@
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
-include(${CMAKE_CURRENT_LIST_DIR}/policy.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../policy.cmake)
 file(READ "${PAGE}" page)
 file(READ "${HEAD}" head)
 string(FIND "${page}" "</head>" at)

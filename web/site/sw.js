@@ -4,7 +4,7 @@
 // nothing, takes over at once (a running tuner no longer reads its files: the page fetches
 // its program as it opens, long before a new worker has kept the whole new site) and
 // deletes its own older caches, so the visit after it gets the new page.
-// web/site-worker.cmake fills in the release and the files.
+// web/site/site-worker.cmake fills in the release and the files.
 'use strict';
 const release = '@RELEASE@';
 // Each file of the site, by its name beside the worker, with its SHA-256.

@@ -1,0 +1,349 @@
+'use strict';
+// The page around the tuner: it scales the picture, hands the tuner its keys (from the
+// keyboard and from the buttons), turns sound on at the first key or tap, and shows what
+// the program prints and when it has stopped. The program itself follows this script.
+(function () {
+  // The page's words in the player's language: the first of the browser's languages that
+  // the page has words for, by its language alone (es-MX takes es), or English. ?lang=
+  // chooses one for a shared link. A word a language lacks is said in English.
+  var tables = JSON.parse(document.getElementById('words').textContent);
+  var wanted = [new URLSearchParams(location.search).get('lang')].concat(navigator.languages || [navigator.language]);
+  var lang = wanted.filter(Boolean).map(function (tag) { return tag.toLowerCase().split('-')[0]; })
+                   .find(function (subtag) { return tables.hasOwnProperty(subtag); }) || 'en';
+  var words = Object.assign({}, tables.en, tables[lang]);
+  // A screen reader speaks the page in the voice of its lang.
+  document.documentElement.lang = lang;
+  var fill = function (text, values) {
+    return text.replace(/\{(\w+)\}/g, function (all, name) { return values[name]; });
+  };
+  // A number as the language writes it, with its own decimal mark: the pitch, the string
+  // and the volume need nothing more. Asking the browser to format it would load its locale
+  // data at the first number, when the tuner first shows: 70 ms of the page in Chromium.
+  var number = function (value, digits) {
+    return value.toFixed(digits).replace('.', words.decimalMark);
+  };
+  document.title = words.title;
+  document.querySelector('meta[name="description"]').content = words.summary;
+  var homeTitle = document.querySelector('meta[name="apple-mobile-web-app-title"]');
+  if (homeTitle) homeTitle.content = words.homeTitle;
+  var manifest = document.querySelector('link[rel="manifest"]');
+  if (manifest) manifest.href = 'manifest-' + lang + '.webmanifest';
+  document.getElementById('view').setAttribute('aria-label', words.tuner);
+  document.querySelectorAll('[data-words]').forEach(function (e) {
+    e.textContent = words[e.dataset.words];
+    if (e.parentNode.id === 'pad') e.setAttribute('aria-label', words[e.dataset.words + 'Name']);
+  });
+  var keyNames = { left: '\u2190', right: '\u2192', up: '\u2191', down: '\u2193',
+                   ctrl: words.keyCtrl, 'return': words.keyReturn, tab: words.keyTab };
+  words.help.split(/\{(\w+)\}/).forEach(function (part, i) {
+    var kbd = document.createElement('kbd');
+    kbd.textContent = keyNames[part];
+    document.getElementById('help').append(i % 2 ? kbd : part);
+  });
+  // The tuner has the focus from the start, so that its keys are the tuner's at once.
+  document.getElementById('view').focus();
+
+  var canvas = document.getElementById('screen');
+  var shown = function (id, on) { document.getElementById(id).hidden = !on; };
+  var running = true;
+  var audioOpen = false;   // the tuner has opened its sound
+  var audio = null;        // the sound's AudioContext, once made
+  var soundFailed = false; // the browser would not make it
+
+  // The tuner's keys, by the key's place on the keyboard, as SDL's key symbols. Every
+  // other key is left to the browser.
+  var tunerKeys = {
+    ArrowLeft: 276, ArrowRight: 275, ArrowUp: 273, ArrowDown: 274,
+    ControlLeft: 306, Tab: 9, Escape: 27, Enter: 13
+  };
+  var held = {}; // code -> how many holders (the key, a button) keep it down
+
+  function hold(code, down) {
+    var before = held[code] || 0;
+    var now = Math.max(0, before + (down ? 1 : -1));
+    held[code] = now;
+    if (!running || (before > 0) === (now > 0)) return;
+    Module.holdKey(tunerKeys[code], now > 0);
+  }
+  function releaseAll() {
+    Object.keys(held).forEach(function (code) {
+      if (held[code] > 0 && running) Module.holdKey(tunerKeys[code], false);
+      held[code] = 0;
+    });
+    document.querySelectorAll('#pad button.held').forEach(function (b) { b.classList.remove('held'); });
+  }
+
+  // Browsers start sound only after the player has done something on the page, and
+  // resume it only in that gesture's own handler: the sound is made at the first key or
+  // tap, in its handler, and until then the page says that a key turns it on. An iPhone's
+  // sound is "interrupted" after a call, Siri or the screen locking, and starts again the
+  // same way. On an iPhone, Web Audio plays in the ambient session, which the ringer switch
+  // mutes; as playback it plays through the switch, as a media element does: set before
+  // the first sound.
+  if (navigator.audioSession) navigator.audioSession.type = 'playback';
+  function soundOn() {
+    if (!audio && Module.startAudio) Module.startAudio();
+    // Still interrupted (a call goes on): the notice stays, and the next gesture tries again.
+    if (audio && (audio.state === 'suspended' || audio.state === 'interrupted')) audio.resume().catch(showSound);
+  }
+  function showSound() {
+    shown('sound', running && audioOpen && !soundFailed &&
+                   (!audio || audio.state === 'suspended' || audio.state === 'interrupted'));
+  }
+
+  // The screen stays on while a note plays and the page is seen: a player tuning has both
+  // hands on the guitar, and a phone that locks its screen silences the page. The browser
+  // lets the lock go by itself when the page is hidden, and it is asked for again when the
+  // page shows with the note still playing. A browser with no lock, or one that refuses it,
+  // changes nothing else.
+  var playing = false, wakeLock = null, asking = false;
+  function keepAwake() {
+    var want = running && playing && document.visibilityState === 'visible';
+    if (want && !wakeLock && !asking && navigator.wakeLock) {
+      asking = true;
+      navigator.wakeLock.request('screen').then(function (lock) {
+        asking = false;
+        wakeLock = lock;
+        lock.addEventListener('release', function () { if (wakeLock === lock) wakeLock = null; });
+        keepAwake(); // the note may have stopped while the browser answered
+      }, function () { asking = false; });
+    } else if (!want && wakeLock) {
+      var lock = wakeLock;
+      wakeLock = null;
+      lock.release().catch(function () {});
+    }
+  }
+  document.addEventListener('visibilitychange', keepAwake);
+
+  // The tuner's state in words, as the port tells it at every flip; the live region speaks
+  // a line when its words change, so they are written only then.
+  var midi = [null, 64, 59, 55, 50, 45, 40]; // each string's note as a MIDI number, for its pitch
+  function say(id, words) {
+    var line = document.getElementById(id);
+    if (line.textContent !== words) line.textContent = words;
+    if (line.hidden !== !words) line.hidden = !words;
+  }
+  function sayState(title, string, playing, volume, overlay) {
+    if (title) {
+      say('string-state', words.titleScreen);
+    } else {
+      say('string-state', fill(words.string, {
+        string: number(string, 0), note: words.notes[string - 1],
+        hertz: number(440 * Math.pow(2, (midi[string] - 69) / 12), 2),
+        playing: playing ? words.playing : words.notPlaying
+      }));
+    }
+    // The number the overlay shows, for as long as it shows.
+    say('volume-state', overlay ? fill(words.volume, { volume: number(Math.trunc(volume / 4), 0) }) : '');
+  }
+
+  // Return and Space on a focused button press the button, as a keyboard user expects.
+  function pressesButton(e) {
+    return e.target instanceof HTMLButtonElement && (e.code === 'Enter' || e.code === 'Space' || e.code === 'NumpadEnter');
+  }
+
+  var keyDown = {};
+  // A key with Alt or Meta is the browser's own (Back, Forward, its menus). Return held on
+  // a focused button presses it once: the tuner has no repeat, and the browser's would
+  // click it again at every repeat.
+  window.addEventListener('keydown', function (e) {
+    soundOn();
+    if (e.repeat && pressesButton(e) && e.code !== 'Space') e.preventDefault();
+    if (!running || !tunerKeys[e.code] || e.altKey || e.metaKey || pressesButton(e)) return;
+    e.preventDefault(); // no focus moving on Tab, no scrolling on the arrows
+    if (!keyDown[e.code]) hold(e.code, true);
+    keyDown[e.code] = true;
+  });
+  window.addEventListener('keyup', function (e) {
+    if (!keyDown[e.code]) return;
+    keyDown[e.code] = false;
+    if (running) e.preventDefault();
+    hold(e.code, false);
+  });
+  // A key released while the page was not looking would stay held.
+  window.addEventListener('blur', function () { keyDown = {}; releaseAll(); });
+
+  // Each button holds its key for as long as it is touched or clicked. A click that no
+  // pointer pressed, from the keyboard or a screen reader, is one press of the key: held
+  // and released at once, which the port keeps held for one pass.
+  document.querySelectorAll('#pad button').forEach(function (button) {
+    var code = button.dataset.code, pointer = null, pressed = false;
+    function release() {
+      if (pointer === null) return;
+      pointer = null;
+      button.classList.remove('held');
+      hold(code, false);
+    }
+    button.addEventListener('pointerdown', function (e) {
+      e.preventDefault();
+      if (pointer !== null || !running) return;
+      pointer = e.pointerId;
+      pressed = true;
+      button.setPointerCapture(e.pointerId);
+      button.classList.add('held');
+      hold(code, true);
+    });
+    button.addEventListener('pointerup', function () { soundOn(); release(); });
+    button.addEventListener('pointercancel', function () { pressed = false; release(); });
+    button.addEventListener('click', function () {
+      if (pressed) { pressed = false; return; }
+      if (!running) return;
+      hold(code, true);
+      hold(code, false);
+    });
+    button.addEventListener('lostpointercapture', release);
+    button.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+  });
+  window.addEventListener('touchend', soundOn);
+  window.addEventListener('click', soundOn);
+
+  // A tap or a click on the picture plays the string under it, through the tuner's own
+  // keys (the port works out which). Each string's place is the 40-pixel band centred on
+  // its column, as the tuner draws them (column i, string 6 - i, at x 60 + 40 i and 9 - i
+  // pixels wide), the outermost bands reaching the picture's edges. A touch that moves
+  // (a scroll) or that another finger joins (a pinch) is no tap. The picture stays hidden
+  // from screen readers: the buttons do the same, one step at a time.
+  var centres = [0, 1, 2, 3, 4, 5].map(function (i) { return 60 + 40 * i + (9 - i) / 2; });
+  function stringAt(x) {
+    var i = 0;
+    while (i < 5 && x >= centres[i] + 20) i++;
+    return 6 - i;
+  }
+  var pointersDown = {}, tapping = null; // the pointer that may tap, where it went down
+  window.addEventListener('pointerdown', function (e) {
+    // The first finger down, or the mouse: no other is down, whatever went up unseen.
+    if (e.isPrimary) pointersDown = {};
+    pointersDown[e.pointerId] = true;
+    tapping = Object.keys(pointersDown).length === 1 && e.target === canvas && e.button === 0 ?
+      { id: e.pointerId, x: e.clientX, y: e.clientY } : null;
+  }, true);
+  window.addEventListener('pointermove', function (e) {
+    if (tapping && e.pointerId === tapping.id && Math.hypot(e.clientX - tapping.x, e.clientY - tapping.y) > 10)
+      tapping = null;
+  }, true);
+  window.addEventListener('pointerup', function (e) {
+    delete pointersDown[e.pointerId];
+    if (!tapping || e.pointerId !== tapping.id) return;
+    tapping = null;
+    soundOn();
+    if (!running || !Module.playString) return; // the site's program may not have come yet
+    var box = canvas.getBoundingClientRect();
+    Module.playString(stringAt((e.clientX - box.left) * 320 / box.width));
+  }, true);
+  window.addEventListener('pointercancel', function (e) {
+    delete pointersDown[e.pointerId];
+    tapping = null;
+  }, true);
+
+  // The largest whole scale, in the screen's own pixels, at which the picture and all that
+  // stands below or beside it fit the window. What is not the picture is measured, and
+  // measured again when the notes below it come or go.
+  function fit() {
+    var ratio = window.devicePixelRatio || 1, pad = document.getElementById('pad');
+    var stage = document.getElementById('stage'), view = document.getElementById('tuner');
+    var beside = getComputedStyle(stage).flexDirection === 'row';
+    var width = document.documentElement.clientWidth - 16 - (beside ? pad.offsetWidth + 8 : 0);
+    var around = document.querySelector('main').offsetHeight - canvas.offsetHeight -
+                 (beside ? stage.offsetHeight - view.offsetHeight : 0);
+    var height = window.innerHeight - around;
+    var scale = Math.max(1, Math.floor(Math.min(width * ratio / 320, height * ratio / 240)));
+    document.documentElement.style.setProperty('--screen-width', 320 * scale / ratio + 'px');
+    document.documentElement.style.setProperty('--screen-height', 240 * scale / ratio + 'px');
+  }
+  window.addEventListener('resize', fit);
+  if (window.ResizeObserver) new ResizeObserver(fit).observe(document.getElementById('notes'));
+  fit();
+
+  function stop(why) {
+    if (!running) return;
+    releaseAll();
+    running = false;
+    keepAwake();
+    shown('sound', false);
+    document.querySelectorAll('#pad button').forEach(function (b) { b.disabled = true; });
+    say('string-state', '');
+    say('volume-state', '');
+    document.getElementById('why').textContent = why;
+    shown('stopped', true);
+    fit();
+  }
+  document.getElementById('again').addEventListener('click', function () { location.reload(); });
+
+  function print(line) {
+    var output = document.getElementById('output');
+    output.textContent += (output.textContent ? '\n' : '') + line;
+    shown('output', true);
+    fit();
+  }
+
+  // An error once the tuner runs (in a frame, or in a call from the program into the page)
+  // stops it as Tab would, silent, and says what it was.
+  function fail(error) {
+    if (!running) return;
+    print('Error: ' + (error && error.message || error));
+    if (Module.stopAudio) {
+      try {
+        Module.stopAudio();
+      } catch (e) {
+        print('Error: ' + e.message); // the sound broke too, and has no more to play
+      }
+    }
+    stop(words.stopped);
+  }
+
+  window.Module = {
+    canvas: canvas,
+    noInitialRun: true,
+    print: print,
+    onState: function (title, string, nowPlaying, volume, overlay) {
+      playing = nowPlaying;
+      keepAwake();
+      sayState(title, string, nowPlaying, volume, overlay);
+    },
+    printErr: function (line) { console.warn(line); },
+    // Once when the tuner opens its sound (null), and again when the sound is made.
+    onAudio: function (context) {
+      audioOpen = true;
+      if (context) {
+        audio = context;
+        audio.addEventListener('statechange', showSound);
+      }
+      showSound();
+    },
+    onAudioFailed: function (why) {
+      soundFailed = true;
+      say('nosound', fill(words.noSound, { reason: why }));
+      showSound();
+      fit();
+    },
+    // main runs as a promise of its exit status: the tuner's loops give the browser
+    // control back at every frame. An exception it does not catch ends that promise.
+    onRuntimeInitialized: function () {
+      new Promise(function (started) {
+        started(Module.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }));
+      }).then(function (status) {
+        stop(status === 0 ? words.stopped : words.failed);
+      }, fail);
+    },
+    onAbort: fail
+  };
+  // What fails in a task of the program's own outside main's promise (a slice of decoding).
+  window.addEventListener('error', function (e) {
+    if (Module.calledRun) fail(e.error || e.message);
+  });
+
+  // A program that cannot be fetched (the site opened from disk, where fetching is
+  // refused, or the network lost on a first visit) fails in a promise that nothing waits
+  // on, before main: the tuner cannot start, and the page says so.
+  window.addEventListener('unhandledrejection', function (e) {
+    if (!running || Module.calledRun) return;
+    print('Error: ' + (e.reason && e.reason.message || e.reason));
+    stop(words.failed);
+  });
+
+  if (typeof WebAssembly !== 'object') {
+    print(words.noWebAssembly);
+    stop(words.failed);
+    Module.onRuntimeInitialized = null;
+  }
+})();

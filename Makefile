@@ -3,7 +3,7 @@ BUILD      ?= build
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
+.PHONY: run test check build build-with-handheld deps clips clean bench mipsel deb demo bench-mipsel handheld
 .PHONY: test-debian13 bench-here bench-web web-demo web web-run web-test-build build-everything
 
 # Only what a player needs: the compiler, CMake and the SDL libraries installed (no sudo
@@ -24,6 +24,16 @@ run:
 CTEST_ARGS ?=
 test: build-everything
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) $(CTEST_ARGS)
+
+# The quick loop for a change to the program: the desktop's build (make test's own folder,
+# so a tree make test has built stays warm) and its unit and end-to-end tests, but not the
+# memory check under valgrind, the handheld's, the browsers' or the screen reader's;
+# installing only what those need.
+check:
+	@scripts/install-deps check
+	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) -L 'unit|e2e' -LE memcheck $(CTEST_ARGS)
 
 # The desktop's build told where the handheld's executable and the browser's page are,
 # which adds their tests.

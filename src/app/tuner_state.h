@@ -7,7 +7,8 @@
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
 
-// Tunables, fixed when the program is built.
+// Tunables: their starting values are fixed when the program is built; the keys change
+// strselect and volume.
 extern Uint8 strselect;          // selected string number, 1 (high e) to 6 (low E)
 extern Sint16 volume;            // music volume, 0 to 128 in steps of unidad_volume
 extern Uint8 unidad_volume;      // volume step per key press and per overlay segment
@@ -17,7 +18,9 @@ extern Uint8 fps;                // frames per second; overlay and credits last 
 extern Uint8 pushing;            // key latch: set when a key acts, cleared when all are released
 extern Uint8 salir;              // quit request; the loop stops after the pass that sets it
 extern volatile std::sig_atomic_t signalled; // SIGINT or SIGTERM arrived; ends the run cleanly
-extern Uint8 *key;               // SDL's key state array, refreshed every pass
+extern Uint8 *key;               // SDL's key state array, refreshed every pass; null until
+                                 // the first pass after the title (the browser's port reads
+                                 // that as the title still showing)
 
 // Screen drawing.
 extern SDL_Surface *screen;      // the 320 x 240, 16-bit display surface

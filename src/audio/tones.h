@@ -2,6 +2,7 @@
 #pragma once
 
 void initvars();         // hands the start volume to the mixer
-void load_clips();       // decodes the embedded clips into strings[], stopping at the first failure
+void load_clips();       // opens the embedded clips as strings[] (SDL_mixer decodes as it plays),
+                         // stopping at the first failure
 void play_string();      // loops the selected string's note without end, from its start
 void free_resources();   // frees the clips and their readers; safe after a partial load

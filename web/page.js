@@ -203,8 +203,8 @@
   // is under a point, from the columns it draws. A finger on the picture neither scrolls
   // nor zooms the page, so its touch-down is already a tap, and the note does not wait for
   // the finger to lift. A finger that lands while another is on the picture is the second
-  // of a pinch, and plays nothing; one resting elsewhere (on the phone's edge, on a button)
-  // stops no tap. The picture stays hidden from screen readers: the buttons do the same,
+  // of a pinch, and plays nothing; one resting elsewhere (on the phone's edge) stops no
+  // tap. The picture stays hidden from screen readers: the buttons do the same,
   // one step at a time.
   canvas.style.touchAction = 'none';
   var onPicture = {}; // the pointers down on the picture

@@ -64,14 +64,15 @@ void breathe()
 // flip showed. Waiting here rather than in the driver keeps the wait on a road of direct
 // calls, the only ones the program's pauses are built for.
 //
-// While the page has keys waiting, the next pass runs at once instead: a string played on
-// the picture is up to four presses, each held for a pass and released for one, and at a
-// pass a frame a string three away would sound seven frames after the tap. The browser
-// paints only once the page gives control back, so those passes' flips are left out and
-// the last one shows the picture. Sixteen passes in a row are a string's presses from
-// anywhere, the title's Return among them; then the page waits for a frame, so that a
-// burst of presses (the page keeps 32 at most) still lets the browser draw and hear the
-// player between its parts.
+// While the page has keys waiting, the next pass of the tuner's loop runs at once instead:
+// a string played on the picture is up to four presses, each held for a pass and released
+// for one, and at a pass a frame a string three away would sound seven frames after the
+// tap. The browser paints only once the page gives control back, so those passes' flips
+// are left out and the last one shows the picture. Sixteen passes in a row are a string's
+// presses from anywhere, the title's Return among them; then the page waits for a frame,
+// so that a burst of presses (the page keeps 32 at most) still lets the browser draw and
+// take input between its parts. The title's one flip is always shown: its wait is the
+// credits' own.
 //
 // Each flip also tells the page the tuner's own state: the title until the first pass has
 // read the keys, the chosen string, whether its note plays, the volume, and whether the
@@ -87,7 +88,7 @@ extern "C" int __real_SDL_Flip(SDL_Surface *screen);
 
 extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
 {
-    const bool shown = !tuner_keys_waiting() || run_on == most_in_a_row - 1;
+    const bool shown = key == nullptr || !tuner_keys_waiting() || run_on == most_in_a_row - 1;
     const int status = shown ? __real_SDL_Flip(screen) : 0;
     const bool overlay = show_volume_bar > 0 || overlay_left > 0;
     overlay_left = show_volume_bar;

@@ -197,43 +197,32 @@
   window.addEventListener('touchend', soundOn);
   window.addEventListener('click', soundOn);
 
-  // A tap or a click on the picture plays the string under it, through the tuner's own
-  // keys (the port works out which). Each string's place is the 40-pixel band centred on
-  // its column, as the tuner draws them (column i, string 6 - i, at x 60 + 40 i and 9 - i
-  // pixels wide), the outermost bands reaching the picture's edges. A touch that moves
-  // (a scroll) or that another finger joins (a pinch) is no tap. The picture stays hidden
-  // from screen readers: the buttons do the same, one step at a time.
-  var centres = [0, 1, 2, 3, 4, 5].map(function (i) { return 60 + 40 * i + (9 - i) / 2; });
-  function stringAt(x) {
-    var i = 0;
-    while (i < 5 && x >= centres[i] + 20) i++;
-    return 6 - i;
-  }
-  var pointersDown = {}, tapping = null; // the pointer that may tap, where it went down
+  // A touch or a click on the picture plays the string under it at once, through the
+  // tuner's own keys (the port works out which from the string chosen when their turn
+  // comes), and on the title it ends the title too. The program says which string's place
+  // is under a point, from the columns it draws. A finger on the picture neither scrolls
+  // nor zooms the page, so its touch-down is already a tap, and the note does not wait for
+  // the finger to lift. A finger that lands while another is on the picture is the second
+  // of a pinch, and plays nothing; one resting elsewhere (on the phone's edge) stops no
+  // tap. The picture stays hidden from screen readers: the buttons do the same,
+  // one step at a time.
+  canvas.style.touchAction = 'none';
+  var onPicture = {}; // the pointers down on the picture
   window.addEventListener('pointerdown', function (e) {
     // The first finger down, or the mouse: no other is down, whatever went up unseen.
-    if (e.isPrimary) pointersDown = {};
-    pointersDown[e.pointerId] = true;
-    tapping = Object.keys(pointersDown).length === 1 && e.target === canvas && e.button === 0 ?
-      { id: e.pointerId, x: e.clientX, y: e.clientY } : null;
-  }, true);
-  window.addEventListener('pointermove', function (e) {
-    if (tapping && e.pointerId === tapping.id && Math.hypot(e.clientX - tapping.x, e.clientY - tapping.y) > 10)
-      tapping = null;
-  }, true);
-  window.addEventListener('pointerup', function (e) {
-    delete pointersDown[e.pointerId];
-    if (!tapping || e.pointerId !== tapping.id) return;
-    tapping = null;
+    if (e.isPrimary) onPicture = {};
+    if (e.target !== canvas) return;
+    var alone = Object.keys(onPicture).length === 0;
+    onPicture[e.pointerId] = true;
+    // The site's program may not have come yet.
+    if (!alone || e.button !== 0 || !running || !Module.playString) return;
     soundOn();
-    if (!running || !Module.playString) return; // the site's program may not have come yet
     var box = canvas.getBoundingClientRect();
-    Module.playString(stringAt((e.clientX - box.left) * 320 / box.width));
+    Module.playString(Module.stringAt((e.clientX - box.left) * 320 / box.width));
   }, true);
-  window.addEventListener('pointercancel', function (e) {
-    delete pointersDown[e.pointerId];
-    tapping = null;
-  }, true);
+  ['pointerup', 'pointercancel'].forEach(function (type) {
+    window.addEventListener(type, function (e) { delete onPicture[e.pointerId]; }, true);
+  });
 
   // The largest whole scale, in the screen's own pixels, at which the picture and all that
   // stands below or beside it fit the window. What is not the picture is measured, and

@@ -8,13 +8,17 @@
 #include <SDL/SDL_mixer.h>
 
 #include "app/tuner_state.h"
+#include "gfx/draw.h"
 #include "port.h"
 
 extern "C" {
 // port.js
 void tuner_sleep(int ms, int decoding);        // for ms, or until the next frame when ms < 0;
                                                 // decoding: clips are left to decode meanwhile
-void tuner_state(int title, int string, int playing, int volume, int overlay); // for the words
+void tuner_state(int title, int string, int playing, int volume, int overlay,
+                 int shown);                    // for the keys, and for the words when shown
+// sdl/canvasvideo.js
+int tuner_keys_waiting(void);                   // whether the page has keys the tuner has not seen
 }
 
 // --- Time ---------------------------------------------------------------------------------
@@ -60,22 +64,53 @@ void breathe()
 // flip showed. Waiting here rather than in the driver keeps the wait on a road of direct
 // calls, the only ones the program's pauses are built for.
 //
-// Each flip also tells the page the tuner's own state, which it puts into words beside the
-// picture: the title until the first pass has read the keys, the chosen string, whether
-// its note plays, the volume, and whether the flip shows the volume overlay. That is
-// drawn in the pass whose countdown was running when the pass began: still running now,
-// or just run out.
+// While the page has keys waiting, the next pass of the tuner's loop runs at once instead:
+// a string played on the picture is up to four presses, each held for a pass and released
+// for one, and at a pass a frame a string three away would sound seven frames after the
+// tap. The browser paints only once the page gives control back, so those passes' flips
+// are left out and the last one shows the picture. Sixteen passes in a row are a string's
+// presses from anywhere, the title's Return among them; then the page waits for a frame,
+// so that a burst of presses (the page keeps 32 at most) still lets the browser draw and
+// take input between its parts. The title's one flip is always shown: its wait is the
+// credits' own.
+//
+// Each flip also tells the page the tuner's own state: the title until the first pass has
+// read the keys, the chosen string, whether its note plays, the volume, and whether the
+// flip shows the volume overlay. That is drawn in the pass whose countdown was running
+// when the pass began: still running now, or just run out. The keys read the title and
+// the string at every pass; the words follow what is shown.
 
 static int overlay_left; // the overlay's countdown at the previous flip
+static int run_on;       // passes run since the page last waited for a frame
+constexpr int most_in_a_row = 16;
 
 extern "C" int __real_SDL_Flip(SDL_Surface *screen);
 
 extern "C" int __wrap_SDL_Flip(SDL_Surface *screen)
 {
-    const int status = __real_SDL_Flip(screen);
+    const bool shown = key == nullptr || !tuner_keys_waiting() || run_on == most_in_a_row - 1;
+    const int status = shown ? __real_SDL_Flip(screen) : 0;
     const bool overlay = show_volume_bar > 0 || overlay_left > 0;
     overlay_left = show_volume_bar;
-    tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay);
+    tuner_state(key == nullptr, strselect, Mix_PlayingMusic(), volume, overlay, shown);
+    if (!shown) {
+        run_on++;
+        return status;
+    }
+    run_on = 0;
     wait_in_page(-1);
     return status;
+}
+
+// --- The picture's strings ---------------------------------------------------------------
+// The string whose place in the picture is under column x (a fraction of a pixel when the
+// page scales the picture): the band from halfway to the column on its left to halfway to
+// the one on its right, as draw_strings places them, the outermost reaching the edges.
+extern "C" EMSCRIPTEN_KEEPALIVE int tuner_string_at(double x)
+{
+    const auto middle = [](int i) { return column_x(i) + column_w(i) / 2.0; };
+    int i = 0;
+    while (i < 5 && x >= (middle(i) + middle(i + 1)) / 2)
+        i++;
+    return 6 - i;
 }

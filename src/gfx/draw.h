@@ -3,6 +3,11 @@
 
 #include <SDL/SDL.h>
 
+// The strings' columns: column i, 0 to 5 from the left, shows string 6 - i, the thicker
+// strings wider. The web page finds the string under a finger from them too.
+constexpr int column_x(int i) { return 60 + 40 * i; }
+constexpr int column_w(int i) { return 9 - i; }
+
 SDL_Rect *def_rect(SDL_Rect *rect, int x, int y, int w, int h); // fills rect, returns it
 void clear_screen();                  // the whole display black
 void make_background();               // the noise field, once at start

@@ -51,7 +51,9 @@ mergeInto(LibraryManager.library, {
     },
     // A string asked for becomes the tuner's own presses when its turn comes, from the
     // string chosen then: Left or Right the shorter way round, three at most, then Left
-    // Ctrl, which plays it (or plays it again from its start). On the title, it is Return.
+    // Ctrl, which plays it (or plays it again from its start). On the title it is Return,
+    // and the string is asked for again behind it, to be worked out from the string the
+    // tuner starts with once the title has gone.
     play: function(string) {
       if (TunerKeys.waiting() < TunerKeys.most) TunerKeys.queue.push({ string: string });
     },
@@ -66,12 +68,18 @@ mergeInto(LibraryManager.library, {
       }
       var events = [];
       syms.forEach(function(sym) { events.push({ sym: sym, down: true }, { sym: sym, down: false }); });
+      if (s.title) events.push({ string: string });
       return events;
     }
   },
   $TunerKeys__deps: ['$TunerState'],
   $TunerKeys__postset:
     'Module["holdKey"] = TunerKeys.hold; Module["playString"] = TunerKeys.play;',
+  // The port runs the tuner's passes one after another while keys wait (port.cpp).
+  tuner_keys_waiting__deps: ['$TunerKeys'],
+  tuner_keys_waiting: function() {
+    return TunerKeys.queue.length ? 1 : 0;
+  },
   tuner_take_key__deps: ['$TunerKeys'],
   tuner_take_key: function(first) {
     var k = TunerKeys;

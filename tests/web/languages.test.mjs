@@ -147,6 +147,7 @@ for (const [lang, words] of Object.entries(spoken).filter(([, words]) => !words.
       await drive.tap(page, tables[lang].notes[5]);
       assert.notEqual(await drive.pageText(page, 'volume-state'), '', 'the volume\'s line');
       assert.deepEqual((await places()).at, title.at, `with the volume's line and a note at ${size}`);
+      await assertAudit(page, `${lang} at ${size}`);
       assert.deepEqual(page.errors, [], 'no page errors');
       await page.close();
     }

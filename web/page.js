@@ -219,6 +219,8 @@
   });
   window.addEventListener('touchend', soundOn);
   window.addEventListener('click', soundOn);
+  // The tuner's outline shows from the first key until a touch or a click, as browsers show
+  // their own focus.
   window.addEventListener('pointerdown', function () {
     document.documentElement.classList.remove('keyed');
   }, true);

@@ -108,6 +108,7 @@ for (const [lang, words] of Object.entries(spoken)) {
 
     if (firefox) await drive.tap(page, tables.fr.skipTitle, true); // its driver's Return is the keypad's
     else await drive.press(page, 'Enter');
+    await drive.soundRunning(page); // until then a note is "held silent by the browser"
     for (let i = 0; i < 3; i++) await drive.press(page, 'ArrowLeft');
     assert.equal(await state(), words.string4);
     await drive.press(page, 'ControlLeft');

@@ -33,9 +33,26 @@
     e.textContent = words[e.dataset.words];
     if (e.parentNode.id === 'pad') e.setAttribute('aria-label', words[e.dataset.words + 'Name']);
   });
+  // Each string's button shows its note; a note named with its octave in words (Russian)
+  // has the octave on a smaller line.
+  document.querySelectorAll('#strings button').forEach(function (button) {
+    var string = Number(button.dataset.string), note = words.notes[string - 1];
+    var name = note.split(' ');
+    button.append(name[0]);
+    if (name.length > 1) {
+      var octave = document.createElement('small');
+      octave.textContent = name.slice(1).join(' ');
+      button.append(' ', octave);
+    }
+    button.setAttribute('aria-label', fill(words.stringButtonName, { note: note, string: number(string, 0) }));
+  });
+  // On a touch screen the strings' buttons and the picture play, and the page speaks of them;
+  // elsewhere of the keys.
+  var touch = window.matchMedia && matchMedia('(pointer: coarse)').matches;
+  document.getElementById('sound').textContent = touch ? words.touchSound : words.sound;
   var keyNames = { left: '\u2190', right: '\u2192', up: '\u2191', down: '\u2193',
                    ctrl: words.keyCtrl, 'return': words.keyReturn, tab: words.keyTab };
-  words.help.split(/\{(\w+)\}/).forEach(function (part, i) {
+  (touch ? words.touchHelp : words.help).split(/\{(\w+)\}/).forEach(function (part, i) {
     var kbd = document.createElement('kbd');
     kbd.textContent = keyNames[part];
     document.getElementById('help').append(i % 2 ? kbd : part);
@@ -123,14 +140,19 @@
     if (line.textContent !== words) line.textContent = words;
     if (line.hidden !== !words) line.hidden = !words;
   }
+  // While the browser holds the sound (before the first touch, or after a call on an
+  // iPhone), a note the tuner plays is not heard, and the line says so.
+  var lastState = null;
   function sayState(title, string, playing, volume, overlay) {
+    lastState = [title, string, playing, volume, overlay];
+    var heard = audio && audio.state === 'running';
     if (title) {
       say('string-state', words.titleScreen);
     } else {
       say('string-state', fill(words.string, {
         string: number(string, 0), note: words.notes[string - 1],
         hertz: number(440 * Math.pow(2, (midi[string] - 69) / 12), 2),
-        playing: playing ? words.playing : words.notPlaying
+        playing: playing ? (heard ? words.playing : words.soundHeld) : words.notPlaying
       }));
     }
     // The number the overlay shows, for as long as it shows.
@@ -147,6 +169,7 @@
   // a focused button presses it once: the tuner has no repeat, and the browser's would
   // click it again at every repeat.
   window.addEventListener('keydown', function (e) {
+    document.documentElement.classList.add('keyed');
     soundOn();
     if (e.repeat && pressesButton(e) && e.code !== 'Space') e.preventDefault();
     if (!running || !tunerKeys[e.code] || e.altKey || e.metaKey || pressesButton(e)) return;
@@ -166,7 +189,7 @@
   // Each button holds its key for as long as it is touched or clicked. A click that no
   // pointer pressed, from the keyboard or a screen reader, is one press of the key: held
   // and released at once, which the port keeps held for one pass.
-  document.querySelectorAll('#pad button').forEach(function (button) {
+  document.querySelectorAll('#pad button[data-code]').forEach(function (button) {
     var code = button.dataset.code, pointer = null, pressed = false;
     function release() {
       if (pointer === null) return;
@@ -196,6 +219,37 @@
   });
   window.addEventListener('touchend', soundOn);
   window.addEventListener('click', soundOn);
+  // The tuner's outline shows from the first key until a touch or a click, as browsers show
+  // their own focus.
+  window.addEventListener('pointerdown', function () {
+    document.documentElement.classList.remove('keyed');
+  }, true);
+
+  // A string's button and Stop act as the finger lands, as a key does when pressed; a
+  // click that no pointer pressed (the keyboard, a screen reader) acts as one press.
+  function onPress(button, act) {
+    var pressed = false;
+    button.addEventListener('pointerdown', function (e) {
+      e.preventDefault();
+      pressed = true;
+      if (running) act();
+    });
+    button.addEventListener('click', function () {
+      if (!pressed && running) act();
+      pressed = false;
+    });
+    button.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+  }
+  document.querySelectorAll('#strings button').forEach(function (button) {
+    // The site's program may not have come yet.
+    onPress(button, function () { if (Module.playString) Module.playString(Number(button.dataset.string)); });
+  });
+  // The tuner has no key that stops a note and keeps its string: another string stops it,
+  // and the string is chosen again.
+  onPress(document.getElementById('stop'), function () {
+    if (!playing) return;
+    ['ArrowLeft', 'ArrowRight'].forEach(function (code) { hold(code, true); hold(code, false); });
+  });
 
   // A touch or a click on the picture plays the string under it at once, through the
   // tuner's own keys (the port works out which from the string chosen when their turn
@@ -224,24 +278,41 @@
     window.addEventListener(type, function (e) { delete onPicture[e.pointerId]; }, true);
   });
 
-  // The largest whole scale, in the screen's own pixels, at which the picture and all that
-  // stands below or beside it fit the window. What is not the picture is measured, and
-  // measured again when the notes below it come or go.
+  // The picture takes the room the rest leaves: held upright the screen's width, above the
+  // notes' few lines and the buttons; held sideways, or on a desktop, the height beside the
+  // buttons. Below 3 of the screen's pixels to one of the picture's, the scale is whole, so
+  // that its pixels stay square; from 3 up it need not be, as a pixel one wider than its
+  // neighbours is then a third wider at most, and a phone's is too small to see.
   function fit() {
-    var ratio = window.devicePixelRatio || 1, pad = document.getElementById('pad');
-    var stage = document.getElementById('stage'), view = document.getElementById('tuner');
-    var beside = getComputedStyle(stage).flexDirection === 'row';
-    var width = document.documentElement.clientWidth - 16 - (beside ? pad.offsetWidth + 8 : 0);
-    var around = document.querySelector('main').offsetHeight - canvas.offsetHeight -
-                 (beside ? stage.offsetHeight - view.offsetHeight : 0);
-    var height = window.innerHeight - around;
-    var scale = Math.max(1, Math.floor(Math.min(width * ratio / 320, height * ratio / 240)));
-    document.documentElement.style.setProperty('--screen-width', 320 * scale / ratio + 'px');
-    document.documentElement.style.setProperty('--screen-height', 240 * scale / ratio + 'px');
+    var ratio = window.devicePixelRatio || 1, main = document.querySelector('main');
+    var layout = getComputedStyle(main), px = function (value) { return parseFloat(value) || 0; };
+    var pad = document.getElementById('pad'), strings = document.getElementById('strings');
+    var line = document.getElementById('tuner').offsetHeight - canvas.offsetHeight; // the status line
+    var width = main.clientWidth - px(layout.paddingLeft) - px(layout.paddingRight);
+    var height = main.clientHeight - px(layout.paddingTop) - px(layout.paddingBottom) - line;
+    if (layout.gridTemplateColumns.split(' ').length > 1) {
+      width -= px(layout.columnGap) + pad.offsetWidth;
+    } else {
+      height -= px(getComputedStyle(document.getElementById('more')).minHeight) +
+                pad.offsetHeight + strings.offsetHeight + 3 * px(layout.rowGap);
+    }
+    var scale = Math.min(width * ratio / 320, height * ratio / 240);
+    if (scale < 3) scale = Math.max(1, Math.floor(scale));
+    document.documentElement.style.setProperty('--screen-width', Math.floor(320 * scale) / ratio + 'px');
+    document.documentElement.style.setProperty('--screen-height', Math.floor(240 * scale) / ratio + 'px');
   }
   window.addEventListener('resize', fit);
-  if (window.ResizeObserver) new ResizeObserver(fit).observe(document.getElementById('notes'));
   fit();
+
+  // Skip title is there while the title is, and Stop in its place after it.
+  function showSkip(title) {
+    var skip = document.querySelector('#pad [data-code="Enter"]'), stopButton = document.getElementById('stop');
+    if (skip.hidden === !title) return;
+    var focused = document.activeElement === skip || document.activeElement === stopButton;
+    skip.hidden = !title;
+    stopButton.hidden = title;
+    if (focused) (title ? skip : stopButton).focus();
+  }
 
   function stop(why) {
     if (!running) return;
@@ -249,12 +320,11 @@
     running = false;
     keepAwake();
     shown('sound', false);
-    document.querySelectorAll('#pad button').forEach(function (b) { b.disabled = true; });
+    document.querySelectorAll('#pad button, #strings button').forEach(function (b) { b.disabled = true; });
     say('string-state', '');
     say('volume-state', '');
     document.getElementById('why').textContent = why;
     shown('stopped', true);
-    fit();
   }
   document.getElementById('again').addEventListener('click', function () { location.reload(); });
 
@@ -262,7 +332,6 @@
     var output = document.getElementById('output');
     output.textContent += (output.textContent ? '\n' : '') + line;
     shown('output', true);
-    fit();
   }
 
   // An error once the tuner runs (in a frame, or in a call from the program into the page)
@@ -286,6 +355,7 @@
     print: print,
     onState: function (title, string, nowPlaying, volume, overlay) {
       playing = nowPlaying;
+      showSkip(title);
       keepAwake();
       sayState(title, string, nowPlaying, volume, overlay);
     },
@@ -295,7 +365,10 @@
       audioOpen = true;
       if (context) {
         audio = context;
-        audio.addEventListener('statechange', showSound);
+        audio.addEventListener('statechange', function () {
+          showSound();
+          if (lastState && running) sayState.apply(null, lastState);
+        });
       }
       showSound();
     },
@@ -303,7 +376,6 @@
       soundFailed = true;
       say('nosound', fill(words.noSound, { reason: why }));
       showSound();
-      fit();
     },
     // main runs as a promise of its exit status: the tuner's loops give the browser
     // control back at every frame. An exception it does not catch ends that promise.

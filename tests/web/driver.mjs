@@ -107,13 +107,18 @@ export async function soundRunning(page) {
 // Opens a copy of `file` with every request beyond the file itself refused and counted.
 // With `languages` (as Accept-Language has them), Chromium's navigator.languages are those.
 // The copy has no policy: the page's own would refuse the recorder's worklet
-// (policy.test.mjs runs the page under it).
+// (policy.test.mjs runs the page under it). A viewport from phone() is a phone's, held as
+// its size says, and the browser says it is one: Chromium on Android.
+export const phone = (width, height) => ({ width, height, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
 export async function open(browser, file, viewport = { width: 800, height: 600 }, languages = null) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
-  if (languages) {
+  if (languages || viewport.isMobile) {
     const cdp = await page.createCDPSession();
-    await cdp.send('Emulation.setUserAgentOverride', { userAgent: await browser.userAgent(), acceptLanguage: languages });
+    const agent = await browser.userAgent(), android = '(Linux; Android 14; Pixel 8)';
+    const phoneAgent = agent.replace(/\([^)]*\)/, android).replace('HeadlessChrome', 'Chrome').replace('Safari', 'Mobile Safari');
+    await cdp.send('Emulation.setUserAgentOverride',
+      { userAgent: viewport.isMobile ? phoneAgent : agent, acceptLanguage: languages ?? undefined });
   }
   await page.evaluateOnNewDocument(installTap);
   page.fetched = [];
@@ -152,7 +157,7 @@ export async function press(page, key) {
 // A finger, or with `mouse` the mouse, on the page's button for a few passes.
 export async function tap(page, label, mouse = false) {
   const [x, y] = await page.evaluate((label) => {
-    const b = [...document.querySelectorAll('#pad button')].find((b) => b.textContent.trim() === label);
+    const b = [...document.querySelectorAll('#pad button, #strings button')].find((b) => b.textContent.trim() === label);
     const r = b.getBoundingClientRect();
     return [r.x + r.width / 2, r.y + r.height / 2];
   }, label);

@@ -212,8 +212,10 @@ test('the audio session: playback before the first sound, and an interrupted sou
   assert.equal(session.typeAtStart, 'playback', 'the session\'s type when the sound was made');
   if (session.resumes > 0) assert.equal(session.typeAtFirstResume, 'playback', 'and when it was first resumed');
 
+  await drive.tap(page, 'Play');
   await call(page);
-  assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you press a key or tap a button/);
+  assert.match(await drive.pageText(page, 'sound'), /^Sound is off until you tap a string’s button or the picture/);
+  assert.equal(await drive.pageText(page, 'string-state'), 'String 1 of 6: E4, 329.63 Hz, held silent by the browser');
   // A note that starts as the sound resumes is cut at its start now and then by the
   // recorder, which restarts with the sound: the tap resumes, and a note played after it
   // is measured whole, as in WebKit.

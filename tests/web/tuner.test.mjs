@@ -3,12 +3,12 @@
 //   TUNER_WEB_PAGE, TUNER_WEB_BROKEN_PAGE  the built page, and one whose string 4 is broken
 //   TUNER_NOTE_CHECK                       the note measurer (note_check.cpp)
 //   TUNER_DEMO                             docs/demo, the desktop build's pictures
-//   TUNER_WEB_PICTURES                     if set, where to keep a desktop and a phone picture
+//   TUNER_WEB_PICTURES                     if set, where to keep a desktop's picture and phones'
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { assertNote, assertOverlay, assertSame, assertScrolls, assertTuner, credits } from './checks.mjs';
+import { assertNote, assertOverlay, assertSame, assertScrolls, assertSilent, assertTuner, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
 
 const env = process.env;
@@ -92,19 +92,23 @@ test(`${browserName}: the tuner as on the desktop, from disk and offline`, async
   assert.deepEqual(page.errors, [], 'no page errors');
 });
 
+// A phone held upright, the picture as wide as its screen and the buttons under the thumb;
+// then held sideways, and a smaller one.
 test(`${browserName}: a phone's screen and its buttons`, { skip: firefox && 'Firefox has no touch screen in its driver' }, async () => {
-  const page = await drive.open(browser, env.TUNER_WEB_PAGE,
-    { width: 360, height: 640, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+  const page = await drive.open(browser, env.TUNER_WEB_PAGE, drive.phone(390, 844));
   await credits(page);
-  const layout = await page.evaluate(() => ({
-    canvas: document.getElementById('screen').getBoundingClientRect().toJSON(),
-    pad: document.getElementById('pad').getBoundingClientRect().toJSON(),
-    scrollWidth: document.documentElement.scrollWidth
-  }));
-  assert.ok(layout.scrollWidth <= 360, 'nothing wider than the screen');
-  assert.equal((layout.canvas.width * 3) % 320, 0, 'the picture scaled by a whole factor');
-  assert.equal(layout.canvas.width * 3 / 320, layout.canvas.height * 3 / 240, 'square pixels');
-  assert.ok(layout.pad.bottom <= 640, 'the buttons on the screen');
+  const fits = async (width, height) => {
+    const layout = await page.evaluate(() => ({
+      canvas: document.getElementById('screen').getBoundingClientRect().toJSON(),
+      strings: [...document.querySelectorAll('#strings button')].map((b) => b.getBoundingClientRect().toJSON()),
+      scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight]
+    }));
+    assert.deepEqual(layout.scroll, [width, height], 'nothing scrolls');
+    assert.ok(layout.canvas.width * 3 / 320 >= 3, 'three of the screen\'s pixels to one of the picture\'s at least');
+    for (const b of layout.strings) assert.ok(b.width >= 48 && b.height >= 48 && b.bottom <= height, 'a string\'s button for a finger');
+    return layout;
+  };
+  assert.equal((await fits(390, 844)).canvas.width, 390, 'the picture as wide as the screen');
 
   // A finger on the title ends it and plays the string under it: two Rights from string 1.
   await drive.clickString(page, 5, true);
@@ -149,11 +153,32 @@ test(`${browserName}: a phone's screen and its buttons`, { skip: firefox && 'Fir
   await drive.tap(page, '◀ String');
   await drive.tap(page, '◀ String');
   assertTuner(await drive.screen(page), 2);
+
+  // Each string's button plays its string, the six round from string 2; Stop silences the
+  // note and keeps the string.
+  await assertNote(page, 6, 64, () => drive.tap(page, 'E2'));
+  for (const [s, label] of [[5, 'A2'], [4, 'D3'], [3, 'G3'], [2, 'B3'], [1, 'E4'], [6, 'E2']]) {
+    await drive.tap(page, label);
+    assertTuner(await drive.screen(page), s, s);
+    await assertWords(page, stringWords(s, true));
+  }
+  await drive.tap(page, 'Stop');
+  assertTuner(await drive.screen(page), 6);
+  await assertSilent(page);
+  // The tuner has the focus, and its outline waits for a key.
+  const outline = () => page.evaluate(() => document.activeElement.id + ' ' + getComputedStyle(document.activeElement).outlineStyle);
+  assert.equal(await outline(), 'view none', 'no outline after touches');
   await drive.tap(page, 'Play');
-  assertTuner(await drive.screen(page), 2, 2);
-  await drive.tap(page, 'Volume +');
+  await drive.press(page, 'ArrowUp');
+  assert.equal(await outline(), 'view solid', 'the outline after a key');
   assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
-  await keepPicture(page, 'phone.png');
+  await keepPicture(page, 'phone-390x844.png');
+  for (const [width, height] of [[844, 390], [360, 640]]) {
+    await page.setViewport(drive.phone(width, height));
+    await drive.passes(page, 4);
+    await fits(width, height);
+    await keepPicture(page, `phone-${width}x${height}.png`);
+  }
   assert.deepEqual(page.errors, [], 'no page errors');
 });
 

@@ -52,13 +52,19 @@ function fresh(response, body) {
 // Each file comes down once. One that an older release of this copy kept with the same
 // digest is taken from there; one named after its digest (the program) from the browser's
 // HTTP cache, where the page has just put it, and past it only if what is there is not
-// this release's; any other is asked of the host again, which answers 304 when the copy
-// in the HTTP cache is still the host's. Whatever the source, it is checked.
+// this release's; the page first from the HTTP cache at the folder's address, where a
+// visit there has just put it; any other is asked of the host again, which answers 304
+// when the copy in the HTTP cache is still the host's. Whatever the source, it is checked.
 async function obtain(file, digest, older) {
   for (const name of older) {
     const found = await caches.match(address(file), { cacheName: name });
     const body = found && await checked(found.clone(), digest);
     if (body) return fresh(found, body);
+  }
+  if (file === 'index.html') {
+    const shown = await fetch(scope, { cache: 'only-if-cached', mode: 'same-origin' }).catch(() => null);
+    const body = shown?.ok && await checked(shown.clone(), digest);
+    if (body) return fresh(shown, body);
   }
   const ways = file.includes(digest.slice(0, 16)) ? ['default', 'reload'] : ['no-cache'];
   for (const cache of ways) {

@@ -1,32 +1,35 @@
 // A static host on 127.0.0.1, on a port the system picks, as any other host serves a
 // folder: the files as they are, with their types and tags (a 304 to a copy of the same),
 // gzipped for a browser that takes it, a folder's address answered with its index.html, and
-// the headers that a folder's `_headers` lists for its files, its paths read from that
-// folder (as if the site had been built for it), and never `_headers` itself. With
-// `cleanUrls`, it also does what hosts that serve clean URLs do: it answers an index.html
-// with a redirect to its folder's address; with `folderIndex` false, what an object store
-// does: it refuses a folder's address. `root` may change between requests (a new build put
-// on the same host); `served` counts what reached it but the worker's script, which the
-// browser fetches by itself to look for a new release, past Chromium's offline mode,
-// `asked` their paths, and `bytes` the bodies it sent, by path.
+// the headers that the nearest `_headers` lists, its paths read from its own folder (as if
+// the site had been built for it), and never `_headers` itself. With `cleanUrls`, it also
+// does what hosts that serve clean URLs do: it answers an index.html with a redirect to its
+// folder's address; with `folderIndex` false, what an object store does: it refuses a
+// folder's address. `root` may change between requests (a new build put on the same host);
+// `served` counts what reached it but the worker's script, which the browser fetches by
+// itself to look for a new release, past Chromium's offline mode, `asked` their paths, and
+// `bytes` the bodies it sent, by path.
 import { spawn } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { basename, dirname, extname, join } from 'node:path';
+import { basename, extname, join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.png': 'image/png',
                 '.webmanifest': 'application/manifest+json', '.wasm': 'application/wasm' };
 
-function listed(folder, path) {
-  const list = join(folder, '_headers');
+// What the nearest `_headers` at or above the file's folder lists for `path`, its paths
+// read from its own folder.
+function listed(root, path) {
+  let here = path.slice(0, path.lastIndexOf('/') + 1);
+  while (here !== '/' && !existsSync(join(root, here, '_headers'))) here = here.replace(/[^/]*\/$/, '');
+  const list = join(root, here, '_headers');
   const headers = {};
   if (!existsSync(list)) return headers;
-  const here = path.slice(0, path.lastIndexOf('/') + 1);
   let ours = false;
   for (const line of readFileSync(list, 'utf8').split('\n')) {
-    if (/^\S/.test(line)) ours = path === here + line.slice(1);
+    if (/^\S/.test(line)) ours = line.endsWith('*') ? path.startsWith(here + line.slice(1, -1)) : path === here + line.slice(1);
     else if (ours && line.includes(':')) headers[line.slice(0, line.indexOf(':')).trim()] = line.slice(line.indexOf(':') + 1).trim();
   }
   return headers;
@@ -52,7 +55,7 @@ export async function host(root, { cleanUrls = false, folderIndex = true } = {})
     count();
     const { size, mtimeMs } = statSync(file);
     const headers = { 'Content-Type': types[extname(file)] || 'application/octet-stream', ETag: `"${size}-${mtimeMs}"`,
-                      ...listed(dirname(file), path) };
+                      ...listed(site.root, path) };
     if (request.headers['if-none-match'] === headers.ETag) return response.writeHead(304, headers).end();
     let body = readFileSync(file);
     if (extname(file) !== '.png' && /\bgzip\b/.test(request.headers['accept-encoding'] || '')) {
@@ -69,10 +72,9 @@ export async function host(root, { cleanUrls = false, folderIndex = true } = {})
   return site;
 }
 
-// Debian's nginx serving `root` as its default server does, with `site` (a host
-// configuration's lines, as the guide has them) in its server's block, run as whoever runs
-// the test, on a free port of 127.0.0.1, until `close`. `bytes()` sums the bodies it sent,
-// by path, from its log. As root, its workers are nobody's: `root` must be readable to all.
+// Debian's nginx serving `root` as its default server does, with `site` (lines of a host's
+// configuration) in its server's block, run as whoever runs the test, on a free port of
+// 127.0.0.1. As root, its workers are nobody's: `root` must be readable by all.
 export async function nginx(root, site) {
   const dir = mkdtempSync(join(tmpdir(), 'tuner-nginx-'));
   const probe = createServer();
@@ -81,14 +83,9 @@ export async function nginx(root, site) {
   await new Promise((closed) => probe.close(closed));
   const temp = ['client_body', 'proxy', 'fastcgi', 'uwsgi', 'scgi'].map((t) => `${t}_temp_path ${dir}/${t};`).join(' ');
   writeFileSync(join(dir, 'nginx.conf'), `daemon off; pid ${dir}/pid; events {}
-http {
-  include /etc/nginx/mime.types; default_type application/octet-stream; gzip on; ${temp}
-  log_format sent '$uri $body_bytes_sent'; access_log ${dir}/sent.log sent;
-  server { listen 127.0.0.1:${port}; root ${root}; index index.html;
-${site}
-  }
-}
-`);
+http { include /etc/nginx/mime.types; default_type application/octet-stream; gzip on; access_log off; ${temp}
+  server { listen 127.0.0.1:${port}; root ${root}; index index.html;\n${site}\n  }
+}`);
   const server = spawn('/usr/sbin/nginx', ['-e', join(dir, 'error.log'), '-p', dir, '-c', join(dir, 'nginx.conf')],
                        { stdio: 'inherit' });
   server.unref();
@@ -98,8 +95,5 @@ ${site}
     if (tries === 100) throw new Error(`nginx did not start: ${readFileSync(join(dir, 'error.log'), 'utf8')}`);
     await new Promise((r) => setTimeout(r, 100));
   }
-  const bytes = () => readFileSync(join(dir, 'sent.log'), 'utf8').split('\n').filter(Boolean)
-    .reduce((sum, line) => { const [path, n] = line.split(' '); sum[path] = (sum[path] || 0) + Number(n); return sum; }, {});
-  const close = () => new Promise((ended) => { server.once('exit', ended); server.kill(); });
-  return { address, bytes, close };
+  return { address, close: () => new Promise((ended) => { server.once('exit', ended); server.kill(); }) };
 }

@@ -4,8 +4,7 @@
 # hashes, WebAssembly compiled from its program, and nothing else from anywhere, with
 # <directive>s for what else it loads (the site's: its program, icons, manifests, worker).
 # No eval and no inline handler run. The policy goes at the page's "<!-- the policy -->"
-# mark, before everything it rules, or in place of the policy the page already has; POLICY
-# holds it afterwards, for the host's headers.
+# mark, before everything it rules, or in place of the policy the page already has.
 #
 # Only the page's classic scripts (a bare <script>) run: a script of JSON is data, and the
 # page has no other kind.
@@ -89,5 +88,4 @@ function(put_policy html)
   string(REPLACE "<!-- the policy -->" "<meta http-equiv=\"Content-Security-Policy\" content=\"${policy}\">"
          text "${text}")
   set(${html} "${text}" PARENT_SCOPE)
-  set(POLICY "${policy}" PARENT_SCOPE)
 endfunction()

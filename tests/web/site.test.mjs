@@ -10,13 +10,14 @@
 //                      CMAKE the cmake that runs it
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { cpSync, mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { chmodSync, cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
+import { gzipSync } from 'node:zlib';
 import { assertNote, credits } from './checks.mjs';
 import * as drive from './driver.mjs';
-import { host } from './host.mjs';
+import { host, nginx } from './host.mjs';
 import { call, iPhoneAudio } from './iphone.mjs';
 
 const env = process.env;
@@ -41,6 +42,13 @@ function release(dir, mark) {
 const cacheOf = (address, release) => `vessandrel-tuner ${address} ${release}`;
 const pageCaches = (page) => page.evaluate(() => caches.keys().then((names) => names.sort()));
 const marked = (page, mark) => page.evaluate((mark) => document.documentElement.innerHTML.includes(`<!-- ${mark} -->`), mark);
+// Until `name` is the only cache of its copy, and holds every file of it.
+const kept = (page, name) => page.waitForFunction(async (name, files) => {
+  const copy = name.slice(0, name.lastIndexOf(' ') + 1);
+  const names = (await caches.keys()).filter((n) => n.startsWith(copy));
+  // The site's files, and the page again at its folder's address, but the worker and _headers.
+  return names.join() === name && (await (await caches.open(name)).keys()).length === files - 1;
+}, { timeout: 30000 }, name, readdirSync(env.TUNER_WEB_SITE).length);
 const controlled = (page) => page.waitForFunction(() => navigator.serviceWorker.controller !== null, { timeout: 20000 });
 // Asks the browser to look for a new worker now: what the new one came to.
 const update = (page) => page.evaluate(async () => {
@@ -148,7 +156,7 @@ test('two copies of the site on one origin, in two folders: both offline once bo
   await page.close();
 });
 
-test('a new release whose program the host has cut short: not kept, the release before goes on offline, and the next visit keeps it whole', async () => {
+test('a new release whose page the host has cut short: not kept, the release before goes on offline, and the next visit keeps it whole', async () => {
   const c = join(origin.root, 'c');
   const before = release(c, 'c1');
   const page = await browser.newPage();
@@ -157,9 +165,9 @@ test('a new release whose program the host has cut short: not kept, the release 
   await controlled(page);
 
   const after = release(c, 'c2');
-  const program = join(c, readdirSync(c).find((f) => f.endsWith('.wasm')));
-  const whole = readFileSync(program);
-  writeFileSync(program, whole.subarray(0, whole.length >> 1));
+  const cut = join(c, 'index.html');
+  const whole = readFileSync(cut);
+  writeFileSync(cut, whole.subarray(0, whole.length >> 1));
   assert.equal(await update(page), 'redundant', 'the new worker gave up');
   const caches = async () => (await pageCaches(page)).filter((name) => name.startsWith(cacheOf(origin.address + 'c/', '')));
   assert.deepEqual(await caches(), [cacheOf(origin.address + 'c/', before)], 'the release before, alone');
@@ -174,13 +182,99 @@ test('a new release whose program the host has cut short: not kept, the release 
   await page.setOfflineMode(false);
 
   // The upload finished: the next visit keeps the new release, whole.
-  writeFileSync(program, whole);
+  writeFileSync(cut, whole);
   assert.equal(await update(page), 'activated');
   assert.deepEqual(await caches(), [cacheOf(origin.address + 'c/', after)], 'the new release, alone');
   await page.setOfflineMode(true);
   await page.reload();
   await credits(page);
   assert.ok(await marked(page, 'c2'), 'the new release, offline');
+  await page.close();
+});
+
+// The site at the root of a host that refuses a folder's address, as object stores do,
+// beside a page of a neighbour's showing a picture from another origin.
+test('at the root of a host without folder index: kept, each file once, healed, and its neighbour left alone', async () => {
+  const root = await host(join(work, 'root'), { folderIndex: false });
+  release(root.root, 'r1');
+  mkdirSync(join(root.root, 'blog'));
+  writeFileSync(join(root.root, 'blog', 'index.html'), `<!DOCTYPE html><title>Blog</title><img src="${origin.address}picture.png">`);
+  cpSync(join(root.root, 'icon-192.png'), join(origin.root, 'picture.png'));
+  const program = '/' + readdirSync(root.root).find((f) => f.endsWith('.wasm'));
+  const size = gzipSync(readFileSync(join(root.root, program))).length; // as the host sends it
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  await page.goto(root.address + 'index.html');
+  await credits(page);
+  await controlled(page);
+  const moved = root.bytes[program];
+  assert.ok(moved <= 1.05 * size, `the program moved once on a first visit: ${moved} B of ${size}`);
+
+  const neighbour = await page.goto(root.address + 'blog/index.html');
+  assert.equal(neighbour.headers()['content-security-policy'], undefined, 'no policy of the tuner\'s on its neighbour');
+  assert.ok(await page.$eval('img', (img) => img.complete && img.naturalWidth > 0), 'the neighbour\'s picture');
+
+  // A one-word update that keeps the program: none of it comes down again.
+  const second = release(root.root, 'r2');
+  await page.goto(root.address + 'index.html');
+  await kept(page, cacheOf(root.address, second));
+  assert.equal(root.bytes[program], moved, 'the program not moved by an update that keeps it');
+
+  // Another app of the origin clears every cache: the next online visit keeps the site again.
+  await page.evaluate(() => caches.keys().then((names) => Promise.all(names.map((name) => caches.delete(name)))));
+  await page.reload();
+  await kept(page, cacheOf(root.address, second));
+  await root.close(); // offline, for the worker's fetches too
+  await page.goto(root.address + 'index.html');
+  await credits(page);
+  assert.ok(await marked(page, 'r2'), 'the site healed, offline');
+  await context.close();
+});
+
+test('a host that alters the page: the tuner plays, says once why it will not work offline, and does not try again at once', async () => {
+  const d = join(origin.root, 'd');
+  release(d, 'd1');
+  const page = join(d, 'index.html');
+  writeFileSync(page, readFileSync(page, 'utf8').replace('</body>', '<script>/* the host\'s */</script></body>'));
+  const context = await browser.createBrowserContext();
+  const visitor = await context.newPage();
+  const said = () => visitor.waitForSelector('#offline', { timeout: 30000 }).then((line) => line.evaluate((p) => p.textContent));
+  await visitor.goto(origin.address + 'd/');
+  await credits(visitor);
+  assert.equal(await said(), 'The tuner plays, but will not work offline from this host (files altered).');
+  origin.asked = [];
+  await visitor.reload();
+  await credits(visitor);
+  assert.equal(await said(), 'The tuner plays, but will not work offline from this host (files altered).');
+  assert.equal(await visitor.$$eval('#notes p', (lines) => lines.filter((p) => /offline/.test(p.textContent)).length), 1, 'said once');
+  assert.ok(!origin.asked.includes('/d/index.html'), 'no new attempt at the next visit');
+  await context.close();
+});
+
+test('on Debian\'s nginx with the guide\'s configuration: installable, playing offline, each header once', async () => {
+  const folder = join(work, 'nginx', 'tuner');
+  release(folder, 'n1');
+  chmodSync(work, 0o755);
+  const server = await nginx(join(work, 'nginx'), readFileSync(new URL('../../web/site/nginx.conf', import.meta.url), 'utf8'));
+  const address = server.address + 'tuner/';
+  const page = await browser.newPage(); // installable: no incognito context, but a new origin
+  await page.setBypassCSP(true);
+  await page.evaluateOnNewDocument(drive.installTap);
+  assert.equal((await page.goto(address)).headers()['content-security-policy'], "frame-ancestors 'none'");
+  await credits(page);
+  const cdp = await page.createCDPSession();
+  assert.deepEqual((await cdp.send('Page.getInstallabilityErrors')).installabilityErrors, [], 'installable');
+  await controlled(page);
+  // The program's headers each once, its type for compiling it as it downloads.
+  const program = readdirSync(folder).find((f) => f.endsWith('.wasm'));
+  const headers = (await fetch(address + program, { method: 'HEAD' })).headers;
+  assert.deepEqual(['content-type', 'cache-control', 'x-content-type-options', 'content-encoding'].map((h) => headers.get(h)),
+                   ['application/wasm', 'public, max-age=31536000, immutable', 'nosniff', 'gzip']);
+  await server.close(); // offline, for the worker's fetches too
+  await page.reload();
+  await credits(page);
+  await drive.press(page, 'Enter');
+  await assertNote(page, 1, 64);
   await page.close();
 });
 

@@ -3,8 +3,9 @@
 # install checks every file against, and the release's name: a digest of those and of the
 # worker itself, so that any change to the site gives a new worker, which replaces the old
 # cache. Run again on a changed site, it names that build. The host's headers (_headers)
-# are no file of the site's.
-file(GLOB files RELATIVE "${SITE}" "${SITE}/*")
+# are no file of the site's, nor is a folder beside them (a site published at a host's
+# root has its neighbours' pages there).
+file(GLOB files LIST_DIRECTORIES false RELATIVE "${SITE}" "${SITE}/*")
 list(REMOVE_ITEM files sw.js _headers)
 list(SORT files)
 file(SHA256 "${WORKER}" release)

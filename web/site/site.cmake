@@ -1,6 +1,6 @@
 # cmake -DPAGE=vessandrel-tuner.html -DPROGRAM=vessandrel-tuner.wasm -DHEAD=site-head.html
 #       -DMANIFEST=manifest.webmanifest -DWORDS=words -DICON=vessandrel-tuner.svg
-#       -DRSVG=rsvg-convert -DSITE=site -P site.cmake
+#       -DRSVG=rsvg-convert -DSITE=site [-DSITE_PATH=/tuner/] -P site.cmake
 # The site's files but its worker (site-worker.cmake): the page with the site's head put
 # in, the program it fetches, a manifest in each of the page's languages, the icons drawn
 # from the tuner's SVG, and the headers a host should send with them (_headers).
@@ -79,22 +79,38 @@ draw(icon-maskable-512.png -w 368 -h 368 --page-width 512 --page-height 512 --le
      -b "#1b2233")
 
 # _headers, in the form that static hosts read (Netlify's, Cloudflare Pages' and others'),
-# its paths from the site's folder: the page's policy for every file (the worker's fetches
-# keep to it too), with the framing a <meta> cannot forbid; the program's type, without
-# which a browser will not compile it as it downloads; and how long browsers may keep each
-# file. The page, the worker, the manifests and the icons keep their names from build to
-# build, and are asked for again at every visit (a new release is found at once); the
-# program's name is its digest, so it is kept for a year, unchanged.
+# which read it at the root of what they publish only: its paths are the site's own files
+# under SITE_PATH, the folder the site is published in ("/" by default), and no other
+# address of the host, so that it sets nothing on a neighbour's pages. It sends what the
+# site's own host configurations beside this script send (nginx.conf, apache.conf,
+# Caddyfile): the one thing of the page's policy that a <meta> cannot carry, that no other
+# origin may frame it; the worker's policy, which a worker takes from its headers only;
+# nosniff for every file; the program's type, without which a browser will not compile it
+# as it downloads; and how long browsers may keep each file. The page, the worker, the
+# manifests and the icons keep their names from build to build, and are asked for again at
+# every visit (a new release is found at once); the program's name is its digest, so it is
+# kept for a year, unchanged.
+if(NOT DEFINED SITE_PATH)
+  set(SITE_PATH /)
+endif()
+if(NOT SITE_PATH MATCHES "^/(.*/)?$")
+  message(FATAL_ERROR "SITE_PATH ${SITE_PATH} is no folder's path: it starts and ends with /")
+endif()
 file(GLOB files RELATIVE "${SITE}" "${SITE}/*")
 list(APPEND files sw.js)
 list(SORT files)
-set(headers "/*\n  Content-Security-Policy: ${POLICY}; frame-ancestors 'none'\n  X-Content-Type-Options: nosniff\n")
-string(APPEND headers "/\n  Cache-Control: no-cache\n")
+set(nosniff "  X-Content-Type-Options: nosniff\n")
+set(headers "${SITE_PATH}\n${nosniff}  Content-Security-Policy: frame-ancestors 'none'\n  Cache-Control: no-cache\n")
 foreach(f ${files})
-  if("${f}" STREQUAL "${program}")
-    string(APPEND headers "/${f}\n  Content-Type: application/wasm\n  Cache-Control: public, max-age=31536000, immutable\n")
+  string(APPEND headers "${SITE_PATH}${f}\n${nosniff}")
+  if(f STREQUAL "${program}")
+    string(APPEND headers "  Content-Type: application/wasm\n  Cache-Control: public, max-age=31536000, immutable\n")
+  elseif(f STREQUAL index.html)
+    string(APPEND headers "  Content-Security-Policy: frame-ancestors 'none'\n  Cache-Control: no-cache\n")
+  elseif(f STREQUAL sw.js)
+    string(APPEND headers "  Content-Security-Policy: default-src 'none'; connect-src 'self'\n  Cache-Control: no-cache\n")
   else()
-    string(APPEND headers "/${f}\n  Cache-Control: no-cache\n")
+    string(APPEND headers "  Cache-Control: no-cache\n")
   endif()
 endforeach()
 file(WRITE "${SITE}/_headers" "${headers}")

@@ -87,7 +87,6 @@
       if (held[code] > 0 && running) Module.holdKey(tunerKeys[code], false);
       held[code] = 0;
     });
-    document.querySelectorAll('#pad button.held').forEach(function (b) { b.classList.remove('held'); });
   }
 
   // Browsers start sound only after the player has done something on the page, and
@@ -186,37 +185,6 @@
   // A key released while the page was not looking would stay held.
   window.addEventListener('blur', function () { keyDown = {}; releaseAll(); });
 
-  // Each button holds its key for as long as it is touched or clicked. A click that no
-  // pointer pressed, from the keyboard or a screen reader, is one press of the key: held
-  // and released at once, which the port keeps held for one pass.
-  document.querySelectorAll('#pad button[data-code]').forEach(function (button) {
-    var code = button.dataset.code, pointer = null, pressed = false;
-    function release() {
-      if (pointer === null) return;
-      pointer = null;
-      button.classList.remove('held');
-      hold(code, false);
-    }
-    button.addEventListener('pointerdown', function (e) {
-      e.preventDefault();
-      if (pointer !== null || !running) return;
-      pointer = e.pointerId;
-      pressed = true;
-      button.setPointerCapture(e.pointerId);
-      button.classList.add('held');
-      hold(code, true);
-    });
-    button.addEventListener('pointerup', function () { soundOn(); release(); });
-    button.addEventListener('pointercancel', function () { pressed = false; release(); });
-    button.addEventListener('click', function () {
-      if (pressed) { pressed = false; return; }
-      if (!running) return;
-      hold(code, true);
-      hold(code, false);
-    });
-    button.addEventListener('lostpointercapture', release);
-    button.addEventListener('contextmenu', function (e) { e.preventDefault(); });
-  });
   window.addEventListener('touchend', soundOn);
   window.addEventListener('click', soundOn);
   // The tuner's outline shows from the first key until a touch or a click, as browsers show
@@ -225,8 +193,8 @@
     document.documentElement.classList.remove('keyed');
   }, true);
 
-  // A string's button and Stop act as the finger lands, as a key does when pressed; a
-  // click that no pointer pressed (the keyboard, a screen reader) acts as one press.
+  // Every button acts as the finger lands, as a key does when pressed; a click that no
+  // pointer pressed (the keyboard, a screen reader) acts as one press.
   function onPress(button, act) {
     var pressed = false;
     button.addEventListener('pointerdown', function (e) {
@@ -240,6 +208,13 @@
     });
     button.addEventListener('contextmenu', function (e) { e.preventDefault(); });
   }
+  // Each of the keys' buttons is one press of its key as the finger lands: held for a pass
+  // and released for one, however long the finger stays, so that a finger resting on a
+  // button holds no key, and the tuner, which acts on no key while one is held, still
+  // plays what the other hand taps.
+  document.querySelectorAll('#pad button[data-code]').forEach(function (button) {
+    onPress(button, function () { hold(button.dataset.code, true); hold(button.dataset.code, false); });
+  });
   document.querySelectorAll('#strings button').forEach(function (button) {
     // The site's program may not have come yet.
     onPress(button, function () { if (Module.playString) Module.playString(Number(button.dataset.string)); });

@@ -169,8 +169,21 @@ test(`${browserName}: a phone's screen and its buttons`, { skip: firefox && 'Fir
   const outline = () => page.evaluate(() => document.activeElement.id + ' ' + getComputedStyle(document.activeElement).outlineStyle);
   assert.equal(await outline(), 'view none', 'no outline after touches');
   await drive.tap(page, 'Play');
-  await drive.press(page, 'ArrowUp');
+  await drive.press(page, 'ArrowDown');
   assert.equal(await outline(), 'view solid', 'the outline after a key');
+  // A finger resting on a button holds no key: a tap on the picture still plays.
+  const down = await page.$eval('#pad [data-code="ArrowDown"]', (b) => {
+    const r = b.getBoundingClientRect();
+    return { id: 1, x: r.x + r.width / 2, y: r.y + r.height / 2 };
+  });
+  await fingers('touchStart', down);
+  await fingers('touchStart', down, await place(2, 2));
+  await fingers('touchEnd');
+  await drive.passes(page, 14);
+  assertTuner(await drive.screen(page), 2, 2);
+  await drive.tap(page, 'Play');
+  for (let i = 0; i < 3; i++) await drive.tap(page, 'Volume +'); // back to 17 of 32
+  assert.equal(await outline(), 'view none', 'no outline after a touch');
   assertOverlay(await drive.screen(page), drive.readPng(join(env.TUNER_DEMO, 'volume.png')));
   await keepPicture(page, 'phone-390x844.png');
   for (const [width, height] of [[844, 390], [360, 640]]) {

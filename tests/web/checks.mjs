@@ -3,9 +3,10 @@
 // calls (or a driver with the same page calls, as webkit.mjs is).
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync } from 'node:fs';
+import { mkdirSync, unlinkSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { beforeEach } from 'node:test';
 import * as drive from './driver.mjs';
 
 const env = process.env;
@@ -95,7 +96,27 @@ export async function credits(page) {
 
 // --- The sound -----------------------------------------------------------------------------
 
-const work = mkdtempSync(join(tmpdir(), 'tuner-web-'));
+// A note that fails keeps its capture for good, in a folder shared by every run (CTest
+// names one in the build, which CI's log shows when a browser test fails), under a name
+// that says which test, string and volume, and a count that no later capture takes: a
+// later test that measures the same string cannot overwrite it. A note that passes leaves
+// nothing behind.
+const kept = env.TUNER_WEB_CAPTURES || join(tmpdir(), 'tuner-web-captures');
+let testName = 'note';
+beforeEach((t) => { testName = t.name.toLowerCase().replace(/[^a-z0-9]+/g, '-').replace(/^-|-$/g, ''); });
+
+function keep(sound, s, volume) {
+  mkdirSync(kept, { recursive: true });
+  for (let count = 1; ; count++) {
+    const file = join(kept, `${testName}.string${s}.volume${volume}.${count}.f32`);
+    try {
+      writeFileSync(file, sound, { flag: 'wx' });
+      return file;
+    } catch (e) {
+      if (e.code !== 'EEXIST') throw e;
+    }
+  }
+}
 
 // Waits until the recorder has handed over `seconds` of sound from `from`: the context's
 // clock may be ahead of it, most of all just after the sound was suspended and resumed.
@@ -109,10 +130,9 @@ export async function waitForSound(page, from, seconds) {
 }
 
 // The note of string `s` as the page played it: its pitch, and how long it follows the
-// clip at `volume`.
-export function measure(sound, s, volume) {
-  const file = join(work, `string${s}.f32`);
-  writeFileSync(file, sound);
+// clip at `volume`; `file` is the capture, to be deleted once the note has passed.
+function measure(sound, s, volume) {
+  const file = keep(sound, s, volume);
   const out = execFileSync(env.TUNER_NOTE_CHECK, [file, String(s), String(volume)], { encoding: 'utf8' });
   const cents = Number(/^pitch \S+ (\S+)$/m.exec(out)?.[1]);
   const follows = Number(/^follows (\S+)$/m.exec(out)[1]);
@@ -144,10 +164,11 @@ export async function assertNote(page, s, volume, play = () => drive.press(page,
   assertTuner(await drive.screen(page), s, s);
   const sound = await waitForSound(page, from, seconds);
   const m = measure(sound, s, volume);
-  assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off:\n${m.out}`);
+  assert.ok(Math.abs(m.cents) <= 0.1, `string ${s} is ${m.cents} cents off (the capture kept in ${m.file}):\n${m.out}`);
   if (m.follows < 3)
     assert.fail(`string ${s} follows its clip at volume ${volume} for ${m.follows} s only (onset ${m.onset} s; ` +
                 `${await whereItBroke(page, sound, from, m.onset)}; the capture kept in ${m.file})`);
+  unlinkSync(m.file);
 }
 
 export async function assertSilent(page) {

@@ -1,7 +1,7 @@
 // Driving the tuner's page in a real browser: opening the built file from disk with the
 // network cut, reading the canvas back, holding keys and buttons for whole passes, and
 // catching the sound the page hands to its speakers.
-import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { PNG } from 'pngjs';
@@ -23,6 +23,15 @@ const browsers = {
 // Firefox's languages are its profile's, set at launch: `languages` as Accept-Language has them.
 export async function launch(name, languages = 'en-US, en') {
   return puppeteer.launch({ headless: true, ...browsers[name], extraPrefsFirefox: { 'intl.accept_languages': languages } });
+}
+
+// A folder in /tmp for a test's copies of a page, removed when the test's process ends, so
+// that runs do not fill /tmp: a page may be reloaded from its copy until then.
+const scratch = [];
+process.on('exit', () => { for (const dir of scratch) rmSync(dir, { recursive: true, force: true }); });
+export function scratchFolder(prefix) {
+  scratch.push(mkdtempSync(join(tmpdir(), prefix)));
+  return scratch[scratch.length - 1];
 }
 
 // Samples the recorder may hold back before the page sees them: one of its batches.
@@ -129,7 +138,7 @@ export async function open(browser, file, viewport = { width: 800, height: 600 }
     page.fetched.push(r.url());
     return r.abort();
   });
-  const copy = join(mkdtempSync(join(tmpdir(), 'tuner-page-')), basename(file));
+  const copy = join(scratchFolder('tuner-page-'), basename(file));
   writeFileSync(copy, readFileSync(file, 'utf8').replace(/<meta http-equiv="Content-Security-Policy" [^>]*>/, ''));
   await page.goto('file://' + copy);
   return page;

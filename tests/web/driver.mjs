@@ -47,11 +47,12 @@ export const tapLatency = 4096;
 // ends early where the context's clock is ahead of where the last block left it, so that
 // every sample is placed by the clock; window.tap.jumps lists where it jumped, and by how
 // much, to tell a capture that broke from a sound that broke. A clock behind that place is
-// a stale reading, not a clock that went back: on a busy machine Chromium now and then
-// gives the worklet, for one block, the currentFrame of the block before, as the page
-// starts or stops a note, and the right one at the next block. Such a block follows the
-// last: taken for a clock gone back, it was dropped, and when it was a note's first block
-// the note seemed to start 128 samples into its clip.
+// a stale reading, not a clock that went back: Chromium gives the worklet the currentFrame
+// of the block before for a block in which the page's main thread is changing the audio
+// graph, as when the page starts or stops a note (more often on a busy machine), and the
+// right one at the next block. Such a block follows the last: taken for a clock gone back,
+// it was dropped, and when it was a note's first block the note seemed to start 128
+// samples into its clip.
 export function installTap() {
   const connect = AudioNode.prototype.connect;
   window.tap = { left: [], frames: 0, start: null, jumps: [] };

@@ -1,7 +1,7 @@
 // Driving the tuner's page in a real browser: opening the built file from disk with the
 // network cut, reading the canvas back, holding keys and buttons for whole passes, and
 // catching the sound the page hands to its speakers.
-import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { PNG } from 'pngjs';
@@ -25,6 +25,15 @@ export async function launch(name, languages = 'en-US, en') {
   return puppeteer.launch({ headless: true, ...browsers[name], extraPrefsFirefox: { 'intl.accept_languages': languages } });
 }
 
+// A folder in /tmp for a test's copies of a page, removed when the test's process ends, so
+// that runs do not fill /tmp: a page may be reloaded from its copy until then.
+const scratch = [];
+process.on('exit', () => { for (const dir of scratch) rmSync(dir, { recursive: true, force: true }); });
+export function scratchFolder(prefix) {
+  scratch.push(mkdtempSync(join(tmpdir(), prefix)));
+  return scratch[scratch.length - 1];
+}
+
 // Samples the recorder may hold back before the page sees them: one of its batches.
 export const tapLatency = 4096;
 
@@ -35,20 +44,27 @@ export const tapLatency = 4096;
 // each buffer to the main thread instead, and a browser drops the buffer whenever the main
 // thread is late for the one before, which on a busy machine cut holes into the notes.
 // window.tap.left holds the left channel, sample i at the context's frame start + i. A batch
-// ends early where the context's clock is not where the last block left it, so that every
-// sample is placed by the clock; window.tap.jumps lists where it jumped, and by how much, to
-// tell a capture that broke from a sound that broke.
+// ends early where the context's clock is ahead of where the last block left it, so that
+// every sample is placed by the clock; window.tap.jumps lists where it jumped, and by how
+// much, to tell a capture that broke from a sound that broke. A clock behind that place is
+// a stale reading, not a clock that went back: Chromium gives the worklet the currentFrame
+// of the block before for a block in which the page's main thread is changing the audio
+// graph, as when the page starts or stops a note (more often on a busy machine), and the
+// right one at the next block. Such a block follows the last: taken for a clock gone back,
+// it was dropped, and when it was a note's first block the note seemed to start 128
+// samples into its clip.
 export function installTap() {
   const connect = AudioNode.prototype.connect;
   window.tap = { left: [], frames: 0, start: null, jumps: [] };
   window.prevented = {}; // whether the page kept each key from the browser, once it has seen it
   addEventListener('keydown', (e) => setTimeout(() => { window.prevented[e.code] = e.defaultPrevented; }));
   const recorder = `registerProcessor('tuner-tap', class extends AudioWorkletProcessor {
-    constructor() { super(); this.batch = new Float32Array(4096); this.at = 0; }
+    constructor() { super(); this.batch = new Float32Array(4096); this.at = 0; this.next = 0; }
     process([input], [output]) {
-      const frames = output[0].length;
-      if (this.at > 0 && currentFrame !== this.first + this.at) this.post(currentFrame - this.first - this.at);
-      if (this.at === 0) this.first = currentFrame;
+      const frames = output[0].length, frame = Math.max(currentFrame, this.next);
+      if (this.at > 0 && frame !== this.first + this.at) this.post(frame - this.first - this.at);
+      if (this.at === 0) this.first = frame;
+      this.next = frame + frames;
       for (let c = 0; c < output.length; c++)
         if (input.length) output[c].set(input[Math.min(c, input.length - 1)]); else output[c].fill(0);
       if (input.length) this.batch.set(input[0], this.at); else this.batch.fill(0, this.at, this.at + frames);
@@ -78,10 +94,8 @@ export function installTap() {
         // Frames a browser did not run the recorder for, having nothing to play, were silent.
         const skipped = data.first - (tap.start + tap.frames);
         if (skipped > 0) { tap.left.push(new Float32Array(skipped)); tap.frames += skipped; }
-        // A clock that went back: what is new of the batch.
-        const left = skipped < 0 ? data.left.subarray(Math.min(-skipped, data.left.length)) : data.left;
-        tap.left.push(left);
-        tap.frames += left.length;
+        tap.left.push(data.left);
+        tap.frames += data.left.length;
       };
       connect.call(source, node);
       connect.call(node, target);
@@ -130,7 +144,7 @@ export async function open(browser, file, viewport = { width: 800, height: 600 }
     page.fetched.push(r.url());
     return r.abort();
   });
-  const copy = join(mkdtempSync(join(tmpdir(), 'tuner-page-')), basename(file));
+  const copy = join(scratchFolder('tuner-page-'), basename(file));
   writeFileSync(copy, readFileSync(file, 'utf8').replace(/<meta http-equiv="Content-Security-Policy" [^>]*>/, ''));
   await page.goto('file://' + copy);
   return page;

@@ -3,13 +3,12 @@
 // driver.mjs makes of a puppeteer page (evaluate, and the keyboard and a mouse's click,
 // through WebDriver's actions), so that the same helpers drive it and checks.mjs's checks
 // hold it.
-import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { Builder, Key } from 'selenium-webdriver';
 import { findFreePort } from 'selenium-webdriver/net/portprober.js';
 import { DriverService } from 'selenium-webdriver/remote/index.js';
-import { installTap } from './driver.mjs';
+import { installTap, scratchFolder } from './driver.mjs';
 
 const minibrowser = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
 
@@ -41,7 +40,7 @@ const keys = {
 // it keeps too every error that reached it. The copy has no policy: the page's own would
 // refuse these scripts and the recorder's worklet (policy.test.mjs runs the page under it).
 export async function open(browser, file, extra = []) {
-  const copy = join(mkdtempSync(join(tmpdir(), 'tuner-webkit-')), 'page.html');
+  const copy = join(scratchFolder('tuner-webkit-'), 'page.html');
   const before = `<script>
 window.pageErrors = [];
 addEventListener('error', (e) => window.pageErrors.push(e.message));

@@ -235,7 +235,6 @@
   // of a pinch, and plays nothing; one resting elsewhere (on the phone's edge) stops no
   // tap. The picture stays hidden from screen readers: the buttons do the same,
   // one step at a time.
-  canvas.style.touchAction = 'none';
   var onPicture = {}; // the pointers down on the picture
   window.addEventListener('pointerdown', function (e) {
     // The first finger down, or the mouse: no other is down, whatever went up unseen.
@@ -253,8 +252,8 @@
     window.addEventListener(type, function (e) { delete onPicture[e.pointerId]; }, true);
   });
 
-  // The picture takes the room the rest leaves: held upright the screen's width, above the
-  // notes' few lines and the buttons; held sideways, or on a desktop, the height beside the
+  // The picture takes the room the rest leaves: held upright the screen's width, between
+  // the notes' few lines and the buttons; held sideways, or on a desktop, the height beside the
   // buttons. Below 3 of the screen's pixels to one of the picture's, the scale is whole, so
   // that its pixels stay square; from 3 up it need not be, as a pixel one wider than its
   // neighbours is then a third wider at most, and a phone's is too small to see.
